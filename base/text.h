@@ -12,7 +12,9 @@ namespace zu {
 template <class T>
 std::string Hex(T value) {
   static_assert(std::is_integral_v<T> || std::is_enum_v<T>);
-  using U = std::make_unsigned_t<std::conditional_t<std::is_enum_v<T>, std::underlying_type_t<T>, T>>;
+  // underlying_type is only asked for enums (it has no type for integers).
+  using Base = typename std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>, std::type_identity<T>>::type;
+  using U = std::make_unsigned_t<Base>;
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, static_cast<U>(value), 16);
   return std::string(buf, r.ptr);
