@@ -180,7 +180,9 @@ function(zu_add_fuzzer target)
 endfunction()
 
 # zu_add_plugin(target SOURCES...): a plug-in DLL with the service contract,
-# named exactly as the target, placed beside the agent.
+# named exactly as the target, placed beside the agent, and signed after
+# every link (cmake/ZuSigning.cmake), since the agent loads only plug-ins
+# signed by its publisher.
 function(zu_add_plugin target)
   cmake_parse_arguments(P "" "OUTPUT_NAME" "SOURCES;LIBS" ${ARGN})
   add_library(${target} SHARED ${P_SOURCES})
@@ -190,4 +192,7 @@ function(zu_add_plugin target)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${P_OUTPUT_NAME})
   endif()
   zu_link_runtime(${target})
+  zu_sign_target(${target})
 endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/ZuSigning.cmake)
