@@ -1,0 +1,74 @@
+// The supervisor thread body with real plug-in libraries and real sleeps.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "agent/supervisor_thread.h"
+#include "agent/tests/plugin_folder.h"
+#include "testing/recording_logger.h"
+
+namespace zu::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(SupervisorThread, NothingLoadableIsARuntimeLinkError) {
+  PluginFolder folder;
+  folder.Add(PluginVariant::kUnsigned, L"meetlamp.dll");
+  RecordingLogger log;
+  ServiceList services;
+  std::atomic<bool> stop{false};
+  ::testing::internal::CaptureStdout();
+  const DWORD result = RunSupervisor(folder.directory(), &log, services, stop);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "runtime link error\n");
+  EXPECT_EQ(result, 0xFFFFFFFFu);
+  EXPECT_EQ(log.messages().size(), 4u) << "one failure line per listed library";
+  EXPECT_TRUE(folder.Trace().empty());
+}
+
+TEST(SupervisorThread, AStopBeforeSupervisionJoinsReleasesAndUnloadsInLoadOrder) {
+  PluginFolder folder;
+  folder.Add(PluginVariant::kGood, L"meetlamp.dll");
+  folder.Add(PluginVariant::kGood, L"Veilpane.dll");
+  RecordingLogger log;
+  ServiceList services;
+  std::atomic<bool> stop{true};
+  EXPECT_EQ(RunSupervisor(folder.directory(), &log, services, stop), 0u);
+  EXPECT_THAT(folder.Trace(),
+              ElementsAre("meetlamp attach", "Veilpane attach", "meetlamp Init", "Veilpane Init", "meetlamp Join 0",
+                          "meetlamp Release", "meetlamp detach", "Veilpane Join 0", "Veilpane Release",
+                          "Veilpane detach"));
+  EXPECT_EQ(services.size(), 2u);
+  EXPECT_TRUE(log.HasMessage("state change UNKNOWN -> INIT"));
+  EXPECT_TRUE(log.HasMessage("state change OUT_OF_SERVICE -> UNKNOWN"));
+}
+
+TEST(SupervisorThread, RunningServicesAreHeartbeatCheckedUntilTheStopFlagIsSet) {
+  PluginFolder folder;
+  folder.Add(PluginVariant::kGood, L"meetlamp.dll");
+  RecordingLogger log;
+  ServiceList services;
+  std::atomic<bool> stop{false};
+  DWORD result = 1;
+  std::thread supervisor([&] { result = RunSupervisor(folder.directory(), &log, services, stop); });
+
+  const DWORD start = ::GetTickCount();
+  while (folder.TraceOf("meetlamp").size() < 5 && ::GetTickCount() - start < 10000) ::Sleep(20);
+  stop = true;
+  supervisor.join();
+  const DWORD elapsed = ::GetTickCount() - start;
+  EXPECT_EQ(result, 0u);
+  // attach, Init, Run, then one heartbeat per second.
+  const auto trace = folder.TraceOf("meetlamp");
+  ASSERT_GE(trace.size(), 5u);
+  EXPECT_THAT(std::vector<std::string>(trace.begin(), trace.begin() + 4),
+              ElementsAre("attach", "Init", "Run", "Heartbeat"));
+  EXPECT_THAT(std::vector<std::string>(trace.end() - 3, trace.end()), ElementsAre("Join 0", "Release", "detach"));
+  EXPECT_LT(elapsed, 8000u);
+}
+
+}  // namespace
+}  // namespace zu::testing
