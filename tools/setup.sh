@@ -11,6 +11,7 @@ packages=(
   libspdlog-dev libfmt-dev
   osslsigncode openssl
   python3
+  fonts-dejavu-core
   util-linux
 )
 
