@@ -3,6 +3,12 @@
 // and the caption into an off-screen bitmap, pushes it to the window, holds
 // it for two seconds and fades it out.
 //
+// Frames: every frame (request or fade step) is composed afresh into a new
+// bitmap and pushed in one update. The images are decoded from the
+// resources and scaled to their boxes once per layout and kept, since
+// decoding and scaling the plate alone takes tens of milliseconds under
+// Wine's GDI+ while a frame should take a few.
+//
 // Threads: the window, its timers and every frame belong to the thread that
 // created the dialog. A request from another thread is handed to that
 // thread in one synchronous message (Win32 timers belong to their window's
@@ -32,8 +38,8 @@ namespace glimmer {
 
 class COSDDlg final : public DialogBase {
  public:
-  // Creates a dialog object with one reference; GdiplusReady() tells
-  // whether drawing can work at all.
+  // Creates a dialog object with one reference. Without GDI+ (its start-up
+  // failed) every request answers OSD_FAILED.
   COSDDlg(HINSTANCE module, RunMode mode);
 
   void AddRef() { refs_.fetch_add(1); }
@@ -42,17 +48,12 @@ class COSDDlg final : public DialogBase {
   bool CreateModeless();
   void Release();
 
-  bool GdiplusReady() const { return gdiplusToken_ != 0; }
-
   RunMode runMode() const { return static_cast<RunMode>(runMode_.load()); }
   // Atomically sets the run mode and returns the previous one.
   RunMode ExchangeRunMode(RunMode mode) { return static_cast<RunMode>(runMode_.exchange(mode)); }
 
   // The display request, from any thread.
   OSD_RESULT ShowRequest(const OSDData_t& request);
-
-  // For diagnostics and tests of the library itself.
-  PopupState popupState() const { return timeline_.state(); }
 
  protected:
   BOOL OnInitDialog() override;
