@@ -11,7 +11,7 @@ packages=(
   libspdlog-dev libfmt-dev
   osslsigncode openssl
   python3
-  util-linux
+  util-linux mount
 )
 
 missing=()
