@@ -1,7 +1,7 @@
 // The real Kelvara.dll, bound by its plain export names the way a caller
-// without the import library would, on a machine without the firmware
-// calibration device (as under Wine): the ICC path, and the debug dump in its
-// fixed file.
+// without the import library would, on a machine whose firmware has no
+// calibration data (no control device, or the simulated one answering "no
+// data"): the ICC path, and the debug dump in its fixed file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ class KelvaraDll : public ::testing::Test {
   std::unique_ptr<CctParams> params_;
 };
 
-TEST_F(KelvaraDll, InitialisesFromTheIccDataWithoutTheFirmwareDevice) {
+TEST_F(KelvaraDll, InitialisesFromTheIccDataWithoutFirmwareCalibrationData) {
   CctParams* p = params_.get();
   EXPECT_EQ(api_(0, p), 0);
   EXPECT_EQ(p->version, 0x80800u);
