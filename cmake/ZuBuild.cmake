@@ -191,3 +191,6 @@ function(zu_add_plugin target)
   endif()
   zu_link_runtime(${target})
 endfunction()
+
+# Tests on the simulated laptop (chassis and ACPI control device stand-ins).
+include(${PROJECT_SOURCE_DIR}/tools/simlaptop/simlaptop.cmake OPTIONAL)
