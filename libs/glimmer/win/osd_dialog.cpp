@@ -191,7 +191,7 @@ OSD_RESULT COSDDlg::ShowOnWindowThread(const OSDData_t& request) {
   }
   SetTimer(kHoldTimerId, kHoldMilliseconds);
   timeline_.Shown();
-  ::ShowWindow(GetSafeHwnd(), SW_SHOWNOACTIVATE);
+  Show();
   return OSD_SUCCESS;
 }
 
@@ -201,6 +201,12 @@ void COSDDlg::StopTimers() {
 }
 
 void COSDDlg::Hide() { ::ShowWindow(GetSafeHwnd(), SW_HIDE); }
+
+void COSDDlg::Show() {
+  showing_ = true;
+  ::ShowWindow(GetSafeHwnd(), SW_SHOWNOACTIVATE);
+  showing_ = false;
+}
 
 void COSDDlg::OnTimer(UINT_PTR id) {
   if (id == kHoldTimerId) {
@@ -222,6 +228,14 @@ INT_PTR COSDDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case kShowMessage:
       return Answer(ShowOnWindowThread(Unpack(wParam, lParam)));
+    case WM_WINDOWPOSCHANGING: {
+      // The dialog manager shows a dialog after its initialisation and again
+      // when its loop first goes idle, which could bring back a pop-up a
+      // failed request has just hidden: only requests show the window.
+      auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
+      if (!showing_ && (position->flags & SWP_SHOWWINDOW)) position->flags &= ~SWP_SHOWWINDOW;
+      break;
+    }
     case WM_DISPLAYCHANGE: {
       if (timeline_.VisibleBeforeDisplayChange()) Hide();
       Layout(true);

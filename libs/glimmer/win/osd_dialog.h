@@ -77,6 +77,7 @@ class COSDDlg final : public DialogBase {
   // image is missing or cannot be drawn. Kept until the layout changes.
   const PixelLayer* Layer(int id, int width, int height, float opacity);
   void Hide();
+  void Show();  // the only way the window is shown
   void StopTimers();
 
   HINSTANCE module_;
@@ -84,6 +85,7 @@ class COSDDlg final : public DialogBase {
   std::atomic<long> refs_{1};
   ULONG_PTR gdiplusToken_ = 0;
   bool windowHoldsReference_ = false;
+  bool showing_ = false;  // on the window's thread: a request is showing the window
 
   PopupTimeline timeline_;
   CriticalSection lock_;  // held while a frame is drawn or the layout changes

@@ -83,7 +83,7 @@ int64_t CExport::InitializeOSD() {
     dialog->Release();
     return -1;
   }
-  ::ShowWindow(dialog->GetSafeHwnd(), SW_SHOWNOACTIVATE);
+  // Shown with its first frame: a layered window without one shows nothing.
   // The creation reference becomes this instance's.
   ::AcquireSRWLockExclusive(&g_dialogPointer);
   COSDDlg* previous = std::exchange(m_dialog, dialog);

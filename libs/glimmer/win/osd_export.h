@@ -25,8 +25,9 @@ class GLIMMER_API CExport {
   // Ends the dialog.
   virtual ~CExport();
 
-  // Ends any current dialog, then creates a modeless one on this thread and
-  // shows it: 1, or -1 when its window cannot be created.
+  // Ends any current dialog, then creates a modeless one on this thread
+  // (shown with its first request): 1, or -1 when its window cannot be
+  // created.
   int64_t InitializeOSD();
   // Ends any current dialog, then creates a modal one and runs it on this
   // thread: its end code (1 after EndOSD), or -1.

@@ -160,6 +160,8 @@ TEST(OsdHost, TwoHostsShareThePopupAndEndingTheSupersededOneKeepsIt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_FALSE(veilpane.IsRunning());
+  // The first host's pop-up may have answered until the second one's took over.
+  ASSERT_TRUE(WaitReady(meetlamp));
   EXPECT_EQ(veilpane.Show(4, 0), OSD_SUCCESS);  // through the shared pop-up
   EXPECT_EQ(PopupWindows(), 1);
 

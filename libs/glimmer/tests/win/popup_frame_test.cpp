@@ -207,6 +207,23 @@ TEST_F(PopupFrames, DisplayChangeRescalesFromTheStartBand) {
   }
 }
 
+TEST_F(PopupFrames, OnlyRequestsShowTheWindow) {
+  ModalPopup popup;
+  HWND window = popup.window();
+  ASSERT_NE(window, nullptr);
+  // Whatever the dialog manager does once its loop runs, nothing is shown
+  // before the first request; a failed one leaves the window hidden.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(::IsWindowVisible(window));
+  EXPECT_EQ(Display(2, 9), OSD_UNKNOWN_VALUE);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(::IsWindowVisible(window));
+  ::ShowWindow(window, SW_SHOWNORMAL);  // from outside, as a stray show would
+  EXPECT_FALSE(::IsWindowVisible(window));
+  EXPECT_EQ(Display(2, 1), OSD_SUCCESS);
+  EXPECT_TRUE(::IsWindowVisible(window));
+}
+
 TEST_F(PopupFrames, DisplayChangeWhileIdleKeepsThePopupHidden) {
   ModalPopup popup;
   probe_.Reset();

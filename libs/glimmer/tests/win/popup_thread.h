@@ -32,9 +32,12 @@ class ModalPopup {
       result_ = OSDStart(0);
       ended_ = true;
     });
-    // An unknown kind answers 3 once a dialog runs, and draws nothing.
+    // Ready once this thread's dialog window exists (an earlier dialog has
+    // been ended by then) and the library answers an unknown kind with 3,
+    // which draws nothing.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (Display(7, 0) != OSD_UNKNOWN_KIND && std::chrono::steady_clock::now() < deadline) {
+    while (std::chrono::steady_clock::now() < deadline &&
+           !(threadId_ != 0 && window() != nullptr && Display(7, 0) == OSD_UNKNOWN_KIND)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
