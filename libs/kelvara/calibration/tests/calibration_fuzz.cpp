@@ -3,6 +3,7 @@
 // rejecting the block. An odd last byte makes the target fix both CRCs
 // first, so that mutations also get past the checks.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -56,7 +57,21 @@ void Run(const uint8_t* data, size_t size) {
     FactoryTarget target;
     GammaFitInput fit;
     GetBIOSInfo(&params, &target, &fit, source);
-    if (params.hasFactoryData && (params.dataVersion < 0 || params.dataVersion > 255)) __builtin_trap();
+    // What an accepted block hands on is usable: finite measurements, and a
+    // decoded ramp (version still 6 or more) that runs from 0 to full scale.
+    if (params.hasFactoryData) {
+      for (int i = 0; i < 12; ++i)
+        if (!std::isfinite(params.factoryXyz[i / 3][i % 3])) __builtin_trap();
+      for (const auto& channel : fit.xyz)
+        for (const auto& level : channel)
+          for (double v : level)
+            if (!std::isfinite(v)) __builtin_trap();
+      if (params.dataVersion >= 6)
+        for (const auto& channel : params.gammaLut)
+          if (channel[0] != 0 || channel[255] != kLutFullScale) __builtin_trap();
+    } else if (params.dataVersion != -1) {
+      __builtin_trap();
+    }
     uint8_t step;
     GetBIOSData(params, source, &step);
   }

@@ -1,6 +1,5 @@
 // The platform's calibration source under Windows: calibration files, the
-// monitors' EDID as SetupAPI finds them, the ACPI control device, and the
-// import through them.
+// monitors' EDID as SetupAPI finds them, and the import through them.
 #include <windows.h>
 #include <setupapi.h>
 
@@ -15,8 +14,8 @@
 #include "base/win/utf.h"
 #include "libs/kelvara/calibration/calibration_reader.h"
 #include "libs/kelvara/calibration/tests/block_builder.h"
+#include "libs/kelvara/calibration/tests/win_test_support.h"
 #include "libs/kelvara/calibration/win/system_calibration_source.h"
-#include "testing/win/iat_hook.h"
 #include "testing/win/temp_dir.h"
 
 namespace kelvara {
@@ -25,51 +24,8 @@ namespace {
 using testing::Bytes;
 using testing::CalibrationBlockBuilder;
 
-constexpr GUID kMonitorClass = {0x4D36E96E, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-
-// Gives the first present monitor device an "EDID" value for the test's
-// duration, as the monitor driver would have stored it.
-class MonitorEdid {
- public:
-  MonitorEdid() {
-    HDEVINFO set = ::SetupDiGetClassDevsExW(&kMonitorClass, nullptr, nullptr, DIGCF_PRESENT, nullptr, nullptr,
-                                            nullptr);
-    if (set == INVALID_HANDLE_VALUE) return;
-    SP_DEVINFO_DATA info{};
-    info.cbSize = sizeof info;
-    if (::SetupDiEnumDeviceInfo(set, 0, &info)) {
-      HKEY key = ::SetupDiOpenDevRegKey(set, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_SET_VALUE | KEY_QUERY_VALUE);
-      if (key != INVALID_HANDLE_VALUE) key_.reset(key);
-    }
-    ::SetupDiDestroyDeviceInfoList(set);
-  }
-  ~MonitorEdid() {
-    if (key_) ::RegDeleteValueW(key_.get(), L"EDID");
-  }
-  bool Set(const Bytes& edid) {
-    return key_ && ::RegSetValueExW(key_.get(), L"EDID", 0, REG_BINARY, edid.data(), static_cast<DWORD>(edid.size())) ==
-                       ERROR_SUCCESS;
-  }
-
- private:
-  zu::win::UniqueHkey key_;
-};
-
-// Collects what the code under test sends to the debugger.
-std::wstring g_traced;
-void WINAPI RecordTrace(const wchar_t* text) { g_traced += text; }
-
-class TraceRecorder {
- public:
-  TraceRecorder() : hook_(nullptr, "kernel32.dll", "OutputDebugStringW", reinterpret_cast<void*>(&RecordTrace)) {
-    g_traced.clear();
-  }
-  bool installed() const { return hook_.installed(); }
-  std::string text() const { return zu::win::ToUtf8(g_traced); }
-
- private:
-  zu::testing::IatHook hook_;
-};
+using testing::MonitorEdid;
+using testing::TraceRecorder;
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -159,19 +115,6 @@ TEST(SystemSource, ImportsAFileBlockForTheAttachedMonitor) {
   EXPECT_EQ(CCTAPI_ERRORCODE, kCctNoCalibrationFile);
   EXPECT_EQ(params.dataVersion, -1);
   CCTAPI_ERRORCODE = 0;
-}
-
-TEST(FirmwareDevice, MissingDeviceIsReported) {
-  if (::GetFileAttributesW(L"\\\\.\\VORTAACPI") != INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "device present";
-  TraceRecorder traces;
-  uint8_t block[512];
-  std::memset(block, 0xEE, sizeof block);
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(FirmwareReadBlock(0, block), -1);
-  const std::string printed = ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(block[0], 0xEE);
-  EXPECT_NE(printed.find("ReadDataBlocklib version = 1.0.0.1\n"), std::string::npos);
-  EXPECT_EQ(traces.text(), "");  // nothing opened, nothing to close
 }
 
 }  // namespace
