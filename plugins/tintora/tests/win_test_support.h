@@ -26,8 +26,17 @@ namespace tintora::testing {
 class ScopedMachineValue {
  public:
   ScopedMachineValue(std::wstring keyPath, std::wstring name) : keyPath_(std::move(keyPath)), name_(std::move(name)) {
-    zu::win::UniqueHkey key;
-    keyExisted_ = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath_.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    keyExisted_ = KeyExists(keyPath_);
+    if (!keyExisted_) {
+      // The outermost key that setting the value will create.
+      createdKey_ = keyPath_;
+      for (size_t cut = keyPath_.rfind(L'\\'); cut != std::wstring::npos; cut = keyPath_.rfind(L'\\', cut - 1)) {
+        const std::wstring parent = keyPath_.substr(0, cut);
+        if (KeyExists(parent)) break;
+        createdKey_ = parent;
+        if (cut == 0) break;
+      }
+    }
     DWORD type = 0;
     std::vector<BYTE> data;
     if (keyExisted_ && zu::testing::GetValue(HKEY_LOCAL_MACHINE, keyPath_, name_, &type, &data))
@@ -35,8 +44,8 @@ class ScopedMachineValue {
   }
   ~ScopedMachineValue() {
     if (!keyExisted_) {
-      ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath_.c_str());
-      ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, keyPath_.c_str());
+      ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, createdKey_.c_str());
+      ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, createdKey_.c_str());
     } else if (old_) {
       zu::testing::SetValue(HKEY_LOCAL_MACHINE, keyPath_, name_, old_->type, old_->data.data(),
                             static_cast<DWORD>(old_->data.size()));
@@ -58,11 +67,16 @@ class ScopedMachineValue {
   void Remove() { zu::testing::DeleteValue(HKEY_LOCAL_MACHINE, keyPath_, name_); }
 
  private:
+  static bool KeyExists(const std::wstring& path) {
+    zu::win::UniqueHkey key;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+  }
   struct Saved {
     DWORD type;
     std::vector<BYTE> data;
   };
   std::wstring keyPath_;
+  std::wstring createdKey_;
   std::wstring name_;
   bool keyExisted_ = false;
   std::optional<Saved> old_;
