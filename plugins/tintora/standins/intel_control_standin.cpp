@@ -3,8 +3,9 @@
 // test's settings say.
 //
 // Settings: INTEL_ENUM_RESULT, INTEL_UID, INTEL_DEVICE_TYPE, INTEL_STATUS,
-// INTEL_SET_RESULT (HRESULTs and numbers), INTEL_SET_MODE ("crash": fault
-// inside SetGammaRamp, "throw": a C++ exception). Records: calls.txt, and
+// INTEL_SET_RESULT (HRESULTs and numbers), INTEL_SET_DELAY_MS (how long
+// SetGammaRamp takes), INTEL_SET_MODE ("crash": fault inside SetGammaRamp,
+// "throw": a C++ exception), INTEL_FAULT_ADDRESS. Records: calls.txt, and
 // ramp.bin with the bytes SetGammaRamp received.
 #include <windows.h>
 #include <oaidl.h>
@@ -78,6 +79,7 @@ class Control final : public IIntelDisplayControl {
   HRESULT STDMETHODCALLTYPE SetGammaRamp(DWORD uid, DWORD size, BYTE* ramp, DWORD* status) override {
     standin::Call("SetGammaRamp " + std::to_string(uid) + " " + std::to_string(size));
     standin::Write("ramp.bin", ramp, size, false);
+    ::Sleep(static_cast<DWORD>(standin::NumberSetting("INTEL_SET_DELAY_MS", 0)));
     const std::string mode = standin::Setting("INTEL_SET_MODE");
     if (mode == "crash") {
       volatile int* nowhere = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(standin::NumberSetting("INTEL_FAULT_ADDRESS", 16)));

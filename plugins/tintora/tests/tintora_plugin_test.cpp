@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "base/win/unique_module.h"
 #include "plugins/common/platform_service.h"
@@ -212,6 +213,32 @@ TEST_F(TintoraPlugin, IntelGetsTheLutAtInitAndAgainOnEveryResume) {
       "Tintora::Run",   "state change INIT -> IN_SERVICE",   "Tintora::Join",    "state change IN_SERVICE -> OUT_OF_SERVICE",
       "Tintora::Reset", "state change OUT_OF_SERVICE -> INIT", "Tintora::Release", "state change INIT -> UNKNOWN"};
   EXPECT_EQ(Texts(), lifecycle);
+}
+
+TEST_F(TintoraPlugin, AResumeDuringACalibrationWaitsForIt) {
+  Machine machine(L"GenuineIntel");
+  ProductFiles files;
+  files.Profile(L"X1_8086_AF06123D.icm", IccProfileBuilder::Panel());
+  testing::IntelClassRegistration registration;
+  Standins standins;
+  standins.Set("INTEL_SET_DELAY_MS", "300");
+
+  std::thread supervisor([this] { service_->Init(&log_); });
+  // The window thread's resume arrives while the driver is busy.
+  for (int i = 0; i < 500; ++i) {
+    const auto calls = standins.Calls();
+    if (std::find(calls.begin(), calls.end(), "SetGammaRamp 4097 1536") != calls.end()) break;
+    ::Sleep(10);
+  }
+  service_->onEvent(kResume);
+  supervisor.join();
+
+  const std::vector<std::string> one = {"created", "EnumAttachableDevices \\\\.\\DISPLAY1 0",
+                                        "SetGammaRamp 4097 1536", "destroyed"};
+  std::vector<std::string> twice = one;
+  twice.insert(twice.end(), one.begin(), one.end());
+  EXPECT_EQ(standins.Calls(), twice);
+  EXPECT_EQ(Count("Tintora [DoColorCalibration] DoColorCalibration ret = 0"), 2u);
 }
 
 TEST_F(TintoraPlugin, WithoutAProfileNothingIsProgrammedNowOrOnResume) {
