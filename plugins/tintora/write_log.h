@@ -5,6 +5,8 @@
 // Before a logger is set nothing is written.
 #pragma once
 
+#include <cstdio>  // the C library's printf flavour, for the format check
+
 namespace zu {
 class ILogger;
 }

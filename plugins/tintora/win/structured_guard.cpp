@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 namespace tintora {
 namespace {
 
@@ -13,19 +15,43 @@ struct Guard {
 
 thread_local Guard* t_guard = nullptr;
 
-// Faults raised by the system (severity "error", not a customer code). C++
-// exceptions of this runtime and debugger notifications are left alone.
-bool IsSystemFault(DWORD code) { return (code & 0xE0000000u) == 0xC0000000u; }
+// The filter is process-wide: guarded calls on several threads share one
+// installation, counted here.
+std::mutex g_filterLock;
+int g_guardedCalls = 0;
+LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 
-LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
+// Reached only by faults that no handler inside the called component took
+// care of: a driver that handles its own exceptions keeps doing so.
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
   Guard* guard = t_guard;
-  if (!guard || !guard->active || !IsSystemFault(info->ExceptionRecord->ExceptionCode))
-    return EXCEPTION_CONTINUE_SEARCH;
+  if (!guard || !guard->active) {
+    LPTOP_LEVEL_EXCEPTION_FILTER previous;
+    {
+      std::scoped_lock hold(g_filterLock);
+      previous = g_previousFilter;
+    }
+    return previous ? previous(info) : EXCEPTION_CONTINUE_SEARCH;
+  }
   guard->active = 0;
   guard->faulted = 1;
   *info->ContextRecord = guard->resume;
   return EXCEPTION_CONTINUE_EXECUTION;
 }
+
+class FilterInstallation {
+ public:
+  FilterInstallation() {
+    std::scoped_lock hold(g_filterLock);
+    if (g_guardedCalls++ == 0) g_previousFilter = ::SetUnhandledExceptionFilter(&OnUnhandledException);
+  }
+  ~FilterInstallation() {
+    std::scoped_lock hold(g_filterLock);
+    if (--g_guardedCalls == 0) ::SetUnhandledExceptionFilter(g_previousFilter);
+  }
+  FilterInstallation(const FilterInstallation&) = delete;
+  FilterInstallation& operator=(const FilterInstallation&) = delete;
+};
 
 }  // namespace
 
@@ -33,15 +59,16 @@ bool CallGuarded(void (*fn)(void* context), void* context) {
   Guard guard;
   Guard* const outer = t_guard;
   t_guard = &guard;
-  PVOID handler = ::AddVectoredExceptionHandler(1, &OnException);
-  // A fault resumes here a second time, with `faulted` set.
-  ::RtlCaptureContext(&guard.resume);
-  if (!guard.faulted) {
-    guard.active = 1;
-    fn(context);
-    guard.active = 0;
+  {
+    FilterInstallation filter;
+    // A fault resumes here a second time, with `faulted` set.
+    ::RtlCaptureContext(&guard.resume);
+    if (!guard.faulted) {
+      guard.active = 1;
+      fn(context);
+      guard.active = 0;
+    }
   }
-  if (handler) ::RemoveVectoredExceptionHandler(handler);
   t_guard = outer;
   return guard.faulted != 0;
 }

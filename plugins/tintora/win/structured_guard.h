@@ -5,8 +5,8 @@
 namespace tintora {
 
 // Calls fn(context) on this thread. True when the call raised a structured
-// exception; its frames are then abandoned without unwinding, so fn must
-// own nothing that needs cleaning up.
+// exception that nothing inside it handled; its frames are then abandoned
+// without unwinding, so fn must own nothing that needs cleaning up.
 bool CallGuarded(void (*fn)(void* context), void* context);
 
 }  // namespace tintora
