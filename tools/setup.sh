@@ -12,6 +12,7 @@ packages=(
   libspdlog-dev libfmt-dev
   osslsigncode openssl
   python3
+  fonts-dejavu-core
   util-linux mount
 )
 
