@@ -196,3 +196,6 @@ function(zu_add_plugin target)
 endfunction()
 
 include(${CMAKE_CURRENT_LIST_DIR}/ZuSigning.cmake)
+
+# Tests on the simulated laptop (chassis and ACPI control device stand-ins).
+include(${PROJECT_SOURCE_DIR}/tools/simlaptop/simlaptop.cmake OPTIONAL)

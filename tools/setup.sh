@@ -6,12 +6,14 @@ set -euo pipefail
 packages=(
   cmake ninja-build make g++ pkg-config
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
+  mingw-w64-x86-64-dev
   wine64
   googletest libgtest-dev libgmock-dev
   libspdlog-dev libfmt-dev
   osslsigncode openssl
   python3
-  util-linux
+  fonts-dejavu-core
+  util-linux mount
 )
 
 missing=()

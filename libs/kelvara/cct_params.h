@@ -50,7 +50,7 @@ struct CctParams {
   int32_t dataVersion;     // library: calibration block version, -1 when none opened
   int32_t iccType;         // library: 1 after request 1 and every LUT request
   int32_t useFile;         // caller: 1 reads the calibration block from a file
-  const char* dataDir;     // caller: directory part of the file path
+  const char* dataDir;     // caller: directory part of the file path (UTF-8)
   const char* dataFile;    // caller: file part, appended to dataDir as is
   int32_t method;          // caller: firmware data selector, 0 or 1
   int32_t lutApiType;      // caller: LutConvert output type (0, 2, 3 none; 1 sRGB)

@@ -24,7 +24,12 @@ KELVARA_API int32_t CCTAPI(int32_t request, CctParams* params);
 // codes 3 and 21..25.
 KELVARA_API int32_t CCTAPI_GV(int32_t request, CctParams* params, const uint16_t* inputCurve);
 
-// Firmware gamma-string codec.
+// Firmware gamma-string codec (method 0 HuffmanV1, 1 PositionLists).
+// LUT2BIOS: 0 when the shorter string was written (method in *methodUsed),
+// its size when that exceeds maxSize (nothing written), -1 on failure.
+// BIOS2LUT: 0 or -1 (lut untouched); count must be 768. The string carries
+// its own size in its first byte and nothing past the bytes that byte covers
+// is read (at most 255), so the buffer must hold that many.
 KELVARA_API int32_t LUT2BIOS(const uint16_t* lut, int32_t maxSize, uint8_t* out, int32_t capacity,
                              int32_t* methodUsed);
 KELVARA_API int32_t BIOS2LUT(uint16_t* lut, const uint8_t* str, int32_t count, uint32_t method);

@@ -1,0 +1,102 @@
+// The pop-up: a layered, topmost, click-through tool window built from
+// dialog template 1080. Each request draws the background plate, the icon
+// and the caption into an off-screen bitmap, pushes it to the window, holds
+// it for two seconds and fades it out.
+//
+// Frames: every frame (request or fade step) is composed afresh into a new
+// bitmap and pushed in one update. The images are decoded from the
+// resources and scaled to their boxes once per layout and kept, since
+// decoding and scaling the plate alone takes tens of milliseconds under
+// Wine's GDI+ while a frame should take a few.
+//
+// Threads: the window, its timers and every frame belong to the thread that
+// created the dialog. A request from another thread is handed to that
+// thread in one synchronous message (Win32 timers belong to their window's
+// thread, and a cross-thread window update that waited for the drawing lock
+// could deadlock); the caller gets the same result as if it had drawn.
+//
+// Lifetime: reference counted. The exported API holds one reference while
+// the dialog is its active pop-up, a display request holds one for its
+// duration, and the modal loop or a modeless window holds one while it runs.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <map>
+#include <tuple>
+
+#include "libs/glimmer/frame_compose.h"
+#include "libs/glimmer/osd_api.h"
+#include "libs/glimmer/popup_layout.h"
+#include "libs/glimmer/popup_timeline.h"
+#include "libs/glimmer/win/critical_section.h"
+#include "libs/glimmer/win/dialog_base.h"
+#include "libs/glimmer/win/xml_dictionary.h"
+
+namespace glimmer {
+
+class COSDDlg final : public DialogBase {
+ public:
+  // Creates a dialog object with one reference. Without GDI+ (its start-up
+  // failed) every request answers OSD_FAILED.
+  COSDDlg(HINSTANCE module, RunMode mode);
+
+  void AddRef() { refs_.fetch_add(1); }
+  // Modeless: creates the window on this thread; the window holds a
+  // reference until it is destroyed.
+  bool CreateModeless();
+  void Release();
+
+  RunMode runMode() const { return static_cast<RunMode>(runMode_.load()); }
+  // Atomically sets the run mode and returns the previous one.
+  RunMode ExchangeRunMode(RunMode mode) { return static_cast<RunMode>(runMode_.exchange(mode)); }
+
+  // The display request, from any thread.
+  OSD_RESULT ShowRequest(const OSDData_t& request);
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnTimer(UINT_PTR id) override;
+  // Enter and Escape never end the pop-up: only the library's end does.
+  void OnOK() override {}
+  void OnCancel() override {}
+  void OnWindowGone() override;
+  INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  static constexpr UINT kShowMessage = kFirstUserMessage;  // wParam: kind and value; lParam: reserved bytes
+
+  ~COSDDlg() override;
+
+  OSD_RESULT ShowOnWindowThread(const OSDData_t& request);
+  void Layout(bool rescale);
+  void LoadDictionary(int id);
+  int Render(int opacity);
+  // An image decoded and scaled to a box once, at an opacity; null when the
+  // image is missing or cannot be drawn. Kept until the layout changes.
+  const PixelLayer* Layer(int id, int width, int height, float opacity);
+  void Hide();
+  void Show();  // the only way the window is shown
+  void StopTimers();
+
+  HINSTANCE module_;
+  std::atomic<int32_t> runMode_;
+  std::atomic<long> refs_{1};
+  ULONG_PTR gdiplusToken_ = 0;
+  bool windowHoldsReference_ = false;
+  bool showing_ = false;  // on the window's thread: a request is showing the window
+
+  PopupTimeline timeline_;
+  CriticalSection lock_;  // held while a frame is drawn or the layout changes
+
+  // Guarded by lock_.
+  int startWidth_ = 0;
+  int startHeight_ = 0;
+  PopupLayout layout_;
+  DisplayTexts dictionary_;
+  OSDData_t current_{};
+  std::map<std::tuple<int, int, int>, PixelLayer> layers_;  // (image, width, height)
+};
+
+}  // namespace glimmer
