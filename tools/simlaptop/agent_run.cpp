@@ -211,6 +211,15 @@ std::vector<std::string> AgentRun::LogTexts(const std::string& level) const {
 
 std::vector<simosd::Entry> AgentRun::OsdRecord() const { return simosd::ReadRecord(folder_ / kOsdRecordFile); }
 
+bool AgentRun::WaitForPopupStarts(size_t count, DWORD waitMs) const {
+  const ULONGLONG deadline = ::GetTickCount64() + waitMs;
+  for (;;) {
+    if (simosd::CountOf(OsdRecord(), "start") >= count) return true;
+    if (::GetTickCount64() >= deadline) return false;
+    ::Sleep(20);
+  }
+}
+
 std::string AgentRun::Output() const { return ReadShared(folder_ / kOutputFile); }
 
 }  // namespace zu::simagent

@@ -68,6 +68,10 @@ class AgentRun {
   std::vector<std::string> LogTexts(const std::string& level = "") const;
   // The pop-up library stand-in's record of this run.
   std::vector<simosd::Entry> OsdRecord() const;
+  // Waits until the record holds `count` pop-up starts. A plug-in's pop-up
+  // thread enters OSDStart some time after the plug-in started it; a request
+  // before that is answered OSD_FAILED, as the real library does.
+  bool WaitForPopupStarts(size_t count, DWORD waitMs = 10000) const;
   // The agent's standard output so far.
   std::string Output() const;
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,13 @@ struct Entry {
   int32_t value = 0;   // display only
   int32_t result = 0;  // display only: the OSD_RESULT answered
   bool operator==(const Entry&) const = default;
+  // Written as the record line, for test failure messages.
+  friend std::ostream& operator<<(std::ostream& out, const Entry& e) {
+    out << e.op;
+    if (e.op == "start") out << ' ' << e.mode;
+    if (e.op == "display") out << ' ' << e.kind << ' ' << e.value << ' ' << e.result;
+    return out;
+  }
 };
 
 // Every line of a record file, in order (empty when the file is missing).
