@@ -124,8 +124,16 @@ TEST_F(VeilpaneOnLaptop, RefusedSwitchLogsOneWarningAndStillStoresAndShows) {
                                       "value = 0, OVACPI_VEIL_PANE: ret=ffffffff, value = 0"}));
   EXPECT_EQ(StoredMode(), 0u);
   EXPECT_EQ(simosd::ShownRequests(agent.OsdRecord()), (Shown{{4, 0}}));
-  // Only the silent start-up switch went through; no retry of the refused one.
+  // Only the silent start-up switch went through; no retry of the refused
+  // one, whose failure line carries the panel's status read.
   EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kPanel, 0}}));
+  const auto history = simacpi::History();
+  ASSERT_GE(history.size(), 2u);
+  const auto& set = history[history.size() - 2];
+  const auto& status = history.back();
+  EXPECT_EQ(std::make_pair(simacpi::TagText(set.tag), set.arg0), std::make_pair(std::string("DEVS"), kPanel));
+  EXPECT_EQ(std::make_pair(simacpi::TagText(status.tag), status.arg0),
+            std::make_pair(std::string("DSTS"), 0x00110019u));
 }
 
 TEST_F(VeilpaneOnLaptop, OtherCodesChangeNothingAndADisplayChangeRestartsThePopup) {
