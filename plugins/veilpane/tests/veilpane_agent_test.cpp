@@ -154,6 +154,26 @@ TEST_F(VeilpaneOnLaptop, OtherCodesChangeNothingAndADisplayChangeRestartsThePopu
   EXPECT_EQ(agent.OsdRecord(), expected);
 }
 
+// The deliverables together: the real pop-up library runs its dialog on the
+// plug-in's thread through a press, a display change and the agent's exit.
+TEST_F(VeilpaneOnLaptop, WithTheRealPopupLibrary) {
+  AgentRun agent({L"Veilpane.dll"}, zu::simagent::PopupLibrary::kReal);
+  ASSERT_TRUE(agent.Start()) << agent.error();
+  ASSERT_TRUE(agent.WaitForLog(kInitialised)) << agent.Output();
+  Press(kFn2);
+  ASSERT_TRUE(zu::simhotkey::Deliver(WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768), Delivery::kSend).delivered);
+  Press(kFn2);
+  EXPECT_EQ(agent.Stop(), 0u);
+  EXPECT_EQ(StoredMode(), 1u);
+  EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kPanel, 0}, {kPanel, 1}, {kPanel, 0}}));
+  const std::string output = agent.Output();
+  const size_t ended = output.find(" EndOSD.");
+  EXPECT_LT(output.find(" StartOSD."), ended) << output;
+  EXPECT_NE(output.find(" StartOSD.", ended), std::string::npos) << output;
+  EXPECT_TRUE(agent.LogTexts("warning").empty());
+  for (const auto& text : agent.LogTexts("error")) EXPECT_NE(text.rfind("Veilpane", 0), 0u) << text;
+}
+
 // A desktop chassis, or a laptop whose firmware lacks the panel: the library
 // offers no service and the agent unloads it.
 TEST_F(VeilpaneTest, NoServiceWithoutThePanel) {
