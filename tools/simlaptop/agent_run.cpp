@@ -6,6 +6,7 @@
 
 #include "base/win/module_path.h"
 #include "base/win/utf.h"
+#include "testing/win/file_text.h"
 #include "tools/simlaptop/sim_hotkey.h"
 
 namespace zu::simagent {
@@ -58,21 +59,6 @@ uintmax_t FileSize(const std::filesystem::path& file) {
   std::error_code ec;
   const uintmax_t size = std::filesystem::file_size(file, ec);
   return ec ? 0 : size;
-}
-
-// The text after "[time] [logger] [level] ", and the level.
-std::string TextOf(const std::string& line, std::string* level) {
-  size_t p = 0;
-  for (int i = 0; i < 3; ++i) {
-    p = line.find("] ", p);
-    if (p == std::string::npos) return {};
-    if (i == 2) {
-      const size_t open = line.rfind('[', p);
-      *level = line.substr(open + 1, p - open - 1);
-    }
-    p += 2;
-  }
-  return line.substr(p);
 }
 
 // The agent's window, when it belongs to `processId`.
@@ -203,7 +189,7 @@ std::vector<std::string> AgentRun::LogTexts(const std::string& level) const {
   std::vector<std::string> texts;
   for (const auto& line : LogLines()) {
     std::string lineLevel;
-    std::string text = TextOf(line, &lineLevel);
+    std::string text = testing::LineText(line, &lineLevel);
     if (!text.empty() && (level.empty() || level == lineLevel)) texts.push_back(std::move(text));
   }
   return texts;
