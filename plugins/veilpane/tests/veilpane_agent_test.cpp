@@ -150,7 +150,7 @@ TEST_F(VeilpaneOnLaptop, OtherCodesChangeNothingAndADisplayChangeRestartsThePopu
   Press(kFn2);
   EXPECT_EQ(agent.Stop(), 0u);
   const std::vector<simosd::Entry> expected = {
-      {"start", "modal"}, {"end"}, {"start", "modal"}, {"display", "", 4, 0, OSD_SUCCESS}};
+      {"start", "modal"}, {"end", ""}, {"start", "modal"}, {"display", "", 4, 0, OSD_SUCCESS}};
   EXPECT_EQ(agent.OsdRecord(), expected);
 }
 

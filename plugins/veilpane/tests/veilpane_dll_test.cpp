@@ -69,6 +69,10 @@ class VeilpaneDll : public ::testing::Test {
     ::SetEnvironmentVariableW(simosd::kRecordVariable, record().c_str());
   }
   void TearDown() override {
+    // A case that stopped early still ends the pop-up thread, which would
+    // otherwise keep the library (and its service) loaded for the next.
+    if (service_) service_->Release();
+    service_ = nullptr;
     module_.reset();
     ::SetEnvironmentVariableW(simosd::kRecordVariable, nullptr);
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kUserKey);
@@ -77,10 +81,12 @@ class VeilpaneDll : public ::testing::Test {
   zu::IPlatformService* Load() {
     module_.reset(::LoadLibraryW((Bin() / L"Veilpane.dll").c_str()));
     auto factory = module_.GetProc<zu::GetServiceControlBlockFn>(zu::kServiceFactoryExport);
-    return factory ? factory() : nullptr;
+    service_ = factory ? factory() : nullptr;
+    return service_;
   }
   // Unloads the library the way the agent does and tells whether it is gone.
   bool Unload() {
+    service_ = nullptr;
     module_.reset();
     return ::GetModuleHandleW(L"Veilpane.dll") == nullptr;
   }
@@ -91,6 +97,7 @@ class VeilpaneDll : public ::testing::Test {
   simacpi::Scope device_;
   zu::testing::TempDir dir_;
   zu::win::UniqueModule module_;
+  zu::IPlatformService* service_ = nullptr;  // owned by the library
   RecordingLogger log_;
 };
 
@@ -141,7 +148,7 @@ TEST_F(VeilpaneDll, HostOrderFromInitToReleaseThenDetach) {
   EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kPanel, 0}, {kPanel, 1}, {kPanel, 0}}));
   const std::vector<simosd::Entry> popups = {{"start", "modal"},
                                              {"display", "", 4, 0, OSD_SUCCESS},
-                                             {"end"},
+                                             {"end", ""},
                                              {"display", "", 4, 1, OSD_FAILED}};
   EXPECT_EQ(Record(), popups);
 
@@ -168,8 +175,26 @@ TEST_F(VeilpaneDll, DisplayChangeRestartsThePopupThread) {
   ASSERT_TRUE(WaitForStarts(record(), 3));
   service->Release();
   const std::vector<simosd::Entry> popups = {
-      {"start", "modal"}, {"end"}, {"start", "modal"}, {"end"}, {"start", "modal"}, {"end"}};
+      {"start", "modal"}, {"end", ""}, {"start", "modal"}, {"end", ""}, {"start", "modal"}, {"end", ""}};
   EXPECT_EQ(Record(), popups);
+  EXPECT_TRUE(Unload());
+}
+
+TEST_F(VeilpaneDll, AModeThatCannotBeStoredIsStillAppliedAndShown) {
+  zu::IPlatformService* service = Load();
+  ASSERT_NE(service, nullptr);
+  ASSERT_TRUE(service->Init(&log_));
+  ASSERT_TRUE(WaitForStarts(record(), 1));
+  // The service's open key now refers to a deleted one.
+  ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey), ERROR_SUCCESS);
+  service->onEvent(kFn2);
+  std::vector<std::string> errors;
+  for (const auto& call : log_.calls())
+    if (call.level == zu::kLogError) errors.push_back(call.message);
+  EXPECT_EQ(errors, std::vector<std::string>{"unable to set mode"});
+  EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kPanel, 0}, {kPanel, 1}}));
+  EXPECT_EQ(simosd::ShownRequests(Record()), (std::vector<std::pair<int32_t, int32_t>>{{4, 0}}));
+  service->Release();
   EXPECT_TRUE(Unload());
 }
 
@@ -184,7 +209,6 @@ class UnwritableUserKey {
       ::RegCopyTreeW(parent_.get(), nullptr, backup.get());
       parent_.reset();
       zu::testing::DeleteTree(HKEY_CURRENT_USER, kParentKey);
-      ::RegDeleteKeyW(HKEY_CURRENT_USER, kParentKey);
     }
     ::RegCreateKeyExW(HKEY_CURRENT_USER, kParentKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
                       parent_.put(), nullptr);
@@ -192,7 +216,6 @@ class UnwritableUserKey {
   ~UnwritableUserKey() {
     parent_.reset();
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kParentKey);
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, kParentKey);
     if (saved_) {
       auto restored = zu::testing::CreateKey(HKEY_CURRENT_USER, kParentKey);
       zu::win::UniqueHkey backup;
@@ -200,7 +223,6 @@ class UnwritableUserKey {
       ::RegCopyTreeW(backup.get(), nullptr, restored.get());
       backup.reset();
       zu::testing::DeleteTree(HKEY_CURRENT_USER, kBackupKey);
-      ::RegDeleteKeyW(HKEY_CURRENT_USER, kBackupKey);
     }
   }
   bool refused() const {
