@@ -35,6 +35,18 @@ void CopyIn(const std::filesystem::path& from, const std::filesystem::path& fold
   std::filesystem::copy_file(from, folder / asName, std::filesystem::copy_options::overwrite_existing);
 }
 
+// The ended agent's files can stay in use for a moment after its process
+// handle is signalled. (Wine may keep the emptied folder itself until the
+// session ends; it holds nothing.)
+void RemoveFolder(const std::filesystem::path& folder) {
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    if (!ec) return;
+    ::Sleep(50);
+  }
+}
+
 // Reads a file another process may be writing; from `offset` on.
 std::string ReadShared(const std::filesystem::path& file, uintmax_t offset = 0) {
   HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -95,8 +107,7 @@ AgentRun::AgentRun(std::vector<std::wstring> plugins, PopupLibrary popups) : fol
 AgentRun::~AgentRun() {
   if (process_) Stop();
   process_.reset();
-  std::error_code ec;
-  std::filesystem::remove_all(folder_, ec);
+  RemoveFolder(folder_);
 }
 
 bool AgentRun::Start(DWORD waitMs) {
@@ -108,7 +119,7 @@ bool AgentRun::Start(DWORD waitMs) {
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   win::UniqueFile output(::CreateFileW((folder_ / kOutputFile).c_str(), FILE_APPEND_DATA,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, OPEN_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -122,8 +133,11 @@ bool AgentRun::Start(DWORD waitMs) {
   ::SetEnvironmentVariableW(simosd::kRecordVariable, record.c_str());
   std::wstring commandLine = L"\"" + (folder_ / L"zueventapp.exe").wstring() + L"\"";
   PROCESS_INFORMATION info{};
+  // Not the build's bin folder: the agent's library search would find
+  // plug-ins there that the test did not put in the folder.
+  const std::wstring currentDirectory = folder_.wstring();
   const BOOL created = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                        nullptr, folder_.c_str(), &startup, &info);
+                                        nullptr, currentDirectory.c_str(), &startup, &info);
   const DWORD createError = ::GetLastError();
   ::SetEnvironmentVariableW(simosd::kRecordVariable, nullptr);
   if (!created) {
