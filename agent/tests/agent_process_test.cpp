@@ -14,6 +14,7 @@
 
 #include "agent/tests/plugin_folder.h"
 #include "base/text.h"
+#include "plugins/common/firmware_table.h"
 #include "testing/win/file_text.h"
 #include "testing/win/registry.h"
 #include "tools/simlaptop/sim_hotkey.h"
@@ -134,6 +135,53 @@ TEST(AgentProcess, EveryMessageReachesEveryServiceInLoadOrderAndIsLoggedAtDebugL
     EXPECT_NE(logged.find("[info] core: Start service: Veilpane, Type: 1\r\n"), std::string::npos);
   }
   DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvale");
+}
+
+// The agent's start-up on a simulated machine (registered with with-chassis
+// in CMakeLists.txt): the log lines of classification and hot keys, up to the
+// point where its message loop answers.
+std::string StartUpLog(uint8_t expectedChassis) {
+  EXPECT_EQ(ReadSystemChassisType(), expectedChassis) << "this case runs on a simulated machine";
+  const std::filesystem::path logFile = AgentLogFile();
+  const size_t logStart = ReadFile(logFile).size();
+  PluginFolder folder;
+  folder.AddAgent();
+  AgentRun agent(folder);
+  EXPECT_TRUE(agent.started());
+  // The window procedure answers only once the listener's set-up is done.
+  EXPECT_TRUE(simhotkey::PressFirmwareKey(0x61, simhotkey::Delivery::kSend, 10000).delivered);
+  return ReadFile(logFile).substr(logStart);
+}
+
+class AgentMachine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvale");
+    CreateKey(HKEY_LOCAL_MACHINE, kMachineKey);
+    SetDword(HKEY_LOCAL_MACHINE, kMachineKey, L"HotKeyCpuFan", 0x41);
+    SetDword(HKEY_LOCAL_MACHINE, kMachineKey, L"HotKeyHushnetSpeaker", 0x43);
+  }
+  void TearDown() override { DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvale"); }
+};
+
+TEST_F(AgentMachine, ADesktopRegistersTheConfiguredHotKeys) {
+  const std::string log = StartUpLog(3);
+  EXPECT_NE(log.find("[error] ZuEventListener: ProductLine: 2\r\n"), std::string::npos) << log;
+  const size_t fan = log.find("[info] ZuEventListener: Register HotKey successfully!, event = 0x10001, hotkey = 0x41\r\n");
+  const size_t mic = log.find(
+      "[error] ZuEventListener: Get HotKey from registry failed!!, GetLastError = 2, event = 0x10002, hotkey = 0x0\r\n");
+  const size_t speaker =
+      log.find("[info] ZuEventListener: Register HotKey successfully!, event = 0x10003, hotkey = 0x43\r\n");
+  EXPECT_NE(fan, std::string::npos) << log;
+  EXPECT_NE(mic, std::string::npos) << log;
+  EXPECT_NE(speaker, std::string::npos) << log;
+  EXPECT_TRUE(fan < mic && mic < speaker) << "in table order";
+}
+
+TEST_F(AgentMachine, ANotebookRegistersNoHotKey) {
+  const std::string log = StartUpLog(10);
+  EXPECT_NE(log.find("[error] ZuEventListener: ProductLine: 1\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("HotKey"), std::string::npos) << log;
 }
 
 }  // namespace
