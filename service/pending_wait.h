@@ -13,6 +13,11 @@ constexpr uint32_t PendingPollInterval(uint32_t waitHint) {
   return std::clamp<uint32_t>(waitHint / 10, 1000, 10000);
 }
 
+// Time to sleep while waiting for a stop: the reported wait hint, but at
+// least 100 ms, so that a service that reports a hint of 0 while it stays
+// pending is not polled without pause for the whole timeout.
+constexpr uint32_t StopPollInterval(uint32_t waitHint) { return std::max<uint32_t>(waitHint, 100); }
+
 // Whether a pending service still makes progress: its checkpoint must
 // advance within each wait hint it reports. Times are milliseconds of any
 // monotonic clock.

@@ -45,7 +45,7 @@ void StopDependentServices(SC_HANDLE manager, SC_HANDLE service) {
     if (!::ControlService(dependent.get(), SERVICE_CONTROL_STOP, reinterpret_cast<SERVICE_STATUS*>(&status)))
       continue;
     while (status.dwCurrentState != SERVICE_STOPPED) {
-      ::Sleep(status.dwWaitHint);
+      ::Sleep(StopPollInterval(status.dwWaitHint));
       DWORD size = 0;
       if (!::QueryServiceStatusEx(dependent.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
                                   sizeof status, &size))
@@ -157,7 +157,7 @@ void StopTheService() {
     return;
   }
   while (status.dwCurrentState != SERVICE_STOPPED) {
-    ::Sleep(status.dwWaitHint);
+    ::Sleep(StopPollInterval(status.dwWaitHint));
     if (!QueryStatus(service.get(), &status)) return;
     if (status.dwCurrentState == SERVICE_STOPPED) break;
     if (timedOut()) {

@@ -1,7 +1,20 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the main job need on a fresh
 # Debian 12 machine. Safe to run again: packages already present are skipped.
+#
+#   tools/setup.sh [--fuzz]
+#
+# --fuzz also installs clang and its libFuzzer runtime for the optional
+# `fuzz` preset; the two commands of README.md do not need them.
 set -euo pipefail
+
+fuzz=0
+for a in "$@"; do
+  case "$a" in
+    --fuzz) fuzz=1 ;;
+    *) echo "unknown option $a" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   cmake ninja-build make g++ pkg-config
@@ -15,6 +28,7 @@ packages=(
   fonts-dejavu-core
   util-linux mount
 )
+[ "$fuzz" = 1 ] && packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,6 +13,11 @@ TEST(PendingWait, PollIntervalIsATenthOfTheHintWithinOneToTenSeconds) {
   EXPECT_EQ(PendingPollInterval(0xFFFFFFFF), 10000u);
 }
 
+TEST(PendingWait, StopPollingPausesEvenWithoutAWaitHint) {
+  EXPECT_EQ(StopPollInterval(0), 100u);
+  EXPECT_EQ(StopPollInterval(2500), 2500u);
+}
+
 TEST(PendingWait, CheckpointMustAdvanceWithinTheWaitHint) {
   CheckpointWatch watch(1, 0);
   EXPECT_TRUE(watch.Progressing(1, 3000, 2000));

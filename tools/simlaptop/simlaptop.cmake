@@ -19,6 +19,23 @@ function(zu_simlaptop_use_device)
   endforeach()
 endfunction()
 
+# zu_simlaptop_use_agent(TARGET exe TESTS test...): the test program runs
+# the real agent (tools/simlaptop/agent_run.h): it needs zueventapp and the
+# pop-up library stand-ins built, and its tests hold the lock "zueventapp",
+# since a prefix can run one agent at a time. The plug-ins a test copies
+# into the agent's folder are the program's own dependencies.
+function(zu_simlaptop_use_agent)
+  if(NOT ZU_WINDOWS)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "TARGET" "TESTS" ${ARGN})
+  add_dependencies(${A_TARGET} zueventapp osd_recorder glimmer)
+  target_link_libraries(${A_TARGET} PRIVATE zu_simlaptop)
+  foreach(_test ${A_TESTS})
+    set_property(TEST ${_test} APPEND PROPERTY RESOURCE_LOCK zueventapp)
+  endforeach()
+endfunction()
+
 # zu_add_simlaptop_test(NAME name CHASSIS type|none COMMAND target|program [args...]
 #                       [DEVICE] [RESOURCE_LOCK ...] [LABELS ...] [TIMEOUT s] [ENVIRONMENT ...])
 # Runs the Windows program under Wine with the SMBIOS table of the given
