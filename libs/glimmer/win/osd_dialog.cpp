@@ -68,13 +68,6 @@ struct WindowDc {
     if (dc) ::ReleaseDC(hwnd, dc);
   }
 };
-struct MemoryDc {
-  HDC dc;
-  explicit MemoryDc(HDC compatible) : dc(::CreateCompatibleDC(compatible)) {}
-  ~MemoryDc() {
-    if (dc) ::DeleteDC(dc);
-  }
-};
 struct GdiObject {
   HGDIOBJ object;
   explicit GdiObject(HGDIOBJ o) : object(o) {}
@@ -325,21 +318,9 @@ int COSDDlg::Render(int opacity) {
   if (width <= 0 || height <= 0) return OSD_FAILED;
 
   WindowDc windowDc(hwnd);
-  MemoryDc memory(windowDc.dc);
-  if (!windowDc.dc || !memory.dc) return OSD_FAILED;
-  // A top-down 32-bit DIB holds the frame as premultiplied ARGB, the form
-  // the layered window takes.
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  GdiObject bitmap(::CreateDIBSection(memory.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!bitmap.object || !bits) return OSD_FAILED;
-  Selection selectBitmap(memory.dc, bitmap.object);
+  if (!windowDc.dc || !surface_.Prepare(windowDc.dc, width, height)) return OSD_FAILED;
+  HDC memoryDc = surface_.dc();
+  void* bits = surface_.pixels();
 
   // The plate and the icon, scaled to their boxes, then the caption.
   const Gdiplus::Rect plateRect = Relative(plateBox, window);
@@ -361,11 +342,11 @@ int COSDDlg::Render(int opacity) {
     GdiObject hfont(::CreateFontW(static_cast<int>(layout_.fontSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                   DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
                                   DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
-    Selection selectFont(memory.dc, hfont.object);
+    Selection selectFont(memoryDc, hfont.object);
     LOGFONTW description{};
     if (hfont.object) ::GetObjectW(hfont.object, sizeof description, &description);
-    std::unique_ptr<Gdiplus::Font> font(new Gdiplus::Font(memory.dc, &description));
-    if (font->GetLastStatus() != Gdiplus::Ok) font.reset(new Gdiplus::Font(memory.dc));
+    std::unique_ptr<Gdiplus::Font> font(new Gdiplus::Font(memoryDc, &description));
+    if (font->GetLastStatus() != Gdiplus::Ok) font.reset(new Gdiplus::Font(memoryDc));
 
     // Caption: the dictionary's text for the key, else the library string.
     std::wstring text;
@@ -397,7 +378,7 @@ int COSDDlg::Render(int opacity) {
   SIZE size{width, height};
   POINT source{0, 0};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(opacity), AC_SRC_ALPHA};
-  if (!::UpdateLayeredWindow(hwnd, nullptr, &destination, &size, memory.dc, &source, 0, &blend, ULW_ALPHA)) {
+  if (!::UpdateLayeredWindow(hwnd, nullptr, &destination, &size, memoryDc, &source, 0, &blend, ULW_ALPHA)) {
     failed = true;
   }
   return failed ? OSD_FAILED : OSD_SUCCESS;

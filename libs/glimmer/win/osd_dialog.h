@@ -3,8 +3,9 @@
 // and the caption into an off-screen bitmap, pushes it to the window, holds
 // it for two seconds and fades it out.
 //
-// Frames: every frame (request or fade step) is composed afresh into a new
-// bitmap and pushed in one update. The images are decoded from the
+// Frames: every frame (request or fade step) is composed afresh into an
+// off-screen bitmap and pushed in one update. The bitmap is kept while the
+// window keeps its size (see frame_surface.h). The images are decoded from the
 // resources and scaled to their boxes once per layout and kept, since
 // decoding and scaling the plate alone takes tens of milliseconds under
 // Wine's GDI+ while a frame should take a few.
@@ -32,6 +33,7 @@
 #include "libs/glimmer/popup_timeline.h"
 #include "libs/glimmer/win/critical_section.h"
 #include "libs/glimmer/win/dialog_base.h"
+#include "libs/glimmer/win/frame_surface.h"
 #include "libs/glimmer/win/xml_dictionary.h"
 
 namespace glimmer {
@@ -97,6 +99,7 @@ class COSDDlg final : public DialogBase {
   DisplayTexts dictionary_;
   OSDData_t current_{};
   std::map<std::tuple<int, int, int>, PixelLayer> layers_;  // (image, width, height)
+  FrameSurface surface_;
 };
 
 }  // namespace glimmer

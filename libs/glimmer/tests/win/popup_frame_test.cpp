@@ -102,6 +102,21 @@ TEST_F(PopupFrames, LibraryStringsCaptionTouchpadAndKeyboardWithTheLevel) {
   EXPECT_EQ(probe_.Images(), (std::vector<int>{132, 133, 134}));
 }
 
+TEST_F(PopupFrames, EachFrameStartsFromAClearBitmap) {
+  // The frame bitmap is kept between frames: nothing of an earlier frame
+  // (another icon and caption, the plate drawn over itself) may show through.
+  ModalPopup popup;
+  probe_.Reset();
+  ASSERT_EQ(Display(4, 0), OSD_SUCCESS);
+  ASSERT_EQ(Display(3, 1), OSD_SUCCESS);
+  ASSERT_EQ(Display(4, 0), OSD_SUCCESS);
+  const auto frames = probe_.Frames();
+  ASSERT_EQ(frames.size(), 3u);
+  ASSERT_FALSE(frames[0].pixels.empty());
+  EXPECT_NE(frames[0].pixels, frames[1].pixels);
+  EXPECT_EQ(frames[0].pixels, frames[2].pixels);
+}
+
 TEST_F(PopupFrames, HoldsTwoSecondsThenFadesInFourStepsAndHides) {
   ModalPopup popup;
   probe_.Reset();

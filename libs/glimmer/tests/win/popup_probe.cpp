@@ -10,6 +10,7 @@ struct State {
   std::mutex mutex;
   int screenWidth = 0, screenHeight = 0, dpi = 0;
   LANGID language = 0;
+  bool copyPixels = true;
   LARGE_INTEGER mark{}, frequency{};
   std::vector<Frame> frames;
   std::vector<int> images;
@@ -45,7 +46,7 @@ BOOL WINAPI HookUpdateLayeredWindow(HWND hwnd, HDC dst, POINT* position, SIZE* s
   if (size) frame.size = *size;
   DIBSECTION dib{};
   HGDIOBJ bitmap = src ? ::GetCurrentObject(src, OBJ_BITMAP) : nullptr;
-  if (bitmap && ::GetObjectW(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBits &&
+  if (S().copyPixels && bitmap && ::GetObjectW(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBits &&
       dib.dsBm.bmBitsPixel == 32 && size && dib.dsBm.bmWidth == size->cx) {
     const auto* bits = static_cast<const uint32_t*>(dib.dsBm.bmBits);
     frame.pixels.assign(bits, bits + static_cast<size_t>(dib.dsBm.bmWidth) * std::abs(dib.dsBm.bmHeight));
@@ -136,6 +137,7 @@ PopupProbe::~PopupProbe() {
   SetScreen(0, 0);
   SetDpi(0);
   SetUiLanguage(0);
+  CopyPixels(true);
   hooks_.clear();
 }
 
@@ -145,6 +147,7 @@ void PopupProbe::SetScreen(int width, int height) {
 }
 void PopupProbe::SetDpi(int dpi) { S().dpi = dpi; }
 void PopupProbe::SetUiLanguage(LANGID language) { S().language = language; }
+void PopupProbe::CopyPixels(bool copy) { S().copyPixels = copy; }
 
 void PopupProbe::Reset() {
   std::lock_guard<std::mutex> lock(S().mutex);

@@ -44,6 +44,9 @@ class PopupProbe {
   void SetScreen(int width, int height);
   void SetDpi(int dpi);
   void SetUiLanguage(LANGID language);
+  // Whether frames keep a copy of their pixels (on by default). Timings turn
+  // it off: a fresh copy of a large frame costs more than drawing it.
+  void CopyPixels(bool copy);
 
   // Forgets what was recorded and restarts the clock.
   void Reset();
