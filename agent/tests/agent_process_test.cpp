@@ -17,21 +17,13 @@
 #include "plugins/common/firmware_table.h"
 #include "testing/win/file_text.h"
 #include "testing/win/registry.h"
+#include "tools/simlaptop/agent_run.h"
 #include "tools/simlaptop/sim_hotkey.h"
 
 namespace zu::testing {
 namespace {
 
 constexpr const wchar_t* kMachineKey = L"SOFTWARE\\Orvale\\TarnService";
-
-std::filesystem::path AgentLogFile() {
-  PWSTR known = nullptr;
-  std::filesystem::path path;
-  if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known)))
-    path = std::filesystem::path(known) / L"Orvale" / L"TarnService" / L"log.txt";
-  ::CoTaskMemFree(known);
-  return path;
-}
 
 // Runs the agent of a plug-in folder until the end of the test.
 class AgentRun {
@@ -76,7 +68,7 @@ TEST(AgentProcess, EveryMessageReachesEveryServiceInLoadOrderAndIsLoggedAtDebugL
   DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvale");
   CreateKey(HKEY_LOCAL_MACHINE, kMachineKey);
   SetDword(HKEY_LOCAL_MACHINE, kMachineKey, L"debug", 1);
-  const std::filesystem::path logFile = AgentLogFile();
+  const std::filesystem::path logFile = zu::simagent::AgentLogFile();
   ASSERT_FALSE(logFile.empty());
   const size_t logStart = ReadFile(logFile).size();
 
@@ -142,7 +134,7 @@ TEST(AgentProcess, EveryMessageReachesEveryServiceInLoadOrderAndIsLoggedAtDebugL
 // point where its message loop answers.
 std::string StartUpLog(uint8_t expectedChassis) {
   EXPECT_EQ(ReadSystemChassisType(), expectedChassis) << "this case runs on a simulated machine";
-  const std::filesystem::path logFile = AgentLogFile();
+  const std::filesystem::path logFile = zu::simagent::AgentLogFile();
   const size_t logStart = ReadFile(logFile).size();
   PluginFolder folder;
   folder.AddAgent();
