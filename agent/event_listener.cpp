@@ -116,6 +116,10 @@ LRESULT CALLBACK ListenerWindowProc(HWND window, UINT message, WPARAM wParam, LP
   if (ILogger* logger = ZuEventListener::Instance().logger())
     logger->Log(kLogDebug, kWndProcTag, WndProcLine(message, wParam, code));
   Agent().services.ForEach([code](ServiceEntry& entry) { entry.service->onEvent(code); });
+  // The default handling of WM_CLOSE destroys the window, and any process on
+  // the desktop can send one: the agent would keep running without hearing
+  // another hot key. The agent ends only through its message loop.
+  if (message == WM_CLOSE) return 0;
   return ::DefWindowProcW(window, message, wParam, lParam);
 }
 

@@ -99,6 +99,9 @@ TEST(AgentProcess, EveryMessageReachesEveryServiceInLoadOrderAndIsLoggedAtDebugL
         {WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, "20004"},
         {WM_DISPLAYCHANGE, 32, "20008"},
         {WM_HOTKEY, 0x10002, "10002"},
+        // A stray close request is dispatched like any message but leaves the
+        // window in place: the next message still arrives.
+        {WM_CLOSE, 0, "fffff"},
         {WM_USER + 7, 0, "fffff"},
     };
     std::vector<std::string> expected;
