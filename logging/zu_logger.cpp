@@ -11,6 +11,7 @@
 #include <spdlog/spdlog.h>
 
 #include "base/win/utf.h"
+#include "logging/keeping_rotating_file_sink.h"
 #include "logging/log_levels.h"
 #include "logging/settings_key.h"
 
@@ -77,7 +78,9 @@ ZuLogger::ZuLogger(const std::string& name, const std::string& baseDirectory)
   try {
     MakeLogFolder(folder);
     spdlog::set_level(debug_ ? spdlog::level::debug : spdlog::level::info);
-    auto logger = spdlog::rotating_logger_mt(name_, win::FromUtf8(filePath_), kMaxFileSize, kRotatedFiles, false);
+    auto sink = std::make_shared<KeepingRotatingFileSink>(win::FromUtf8(filePath_), kMaxFileSize, kRotatedFiles);
+    auto logger = std::make_shared<spdlog::logger>(name_, std::move(sink));
+    spdlog::initialize_logger(logger);  // global level and format; a name in use throws
     SetFileLogger(std::move(logger));
     hasFile_ = true;
   } catch (const std::exception& e) {

@@ -205,6 +205,47 @@ TEST_F(ZuLoggerTest, RotationKeepsThreeNumberedFiles) {
   EXPECT_LT(std::stoul(LineText(oldest.back()).substr(6)), std::stoul(LineText(first.front()).substr(6)));
 }
 
+// Another program holding a rotated file open without delete sharing makes
+// the rotation's rename fail. Nothing may be lost: log.txt keeps what it had
+// and takes the line being written, and the rotation succeeds later.
+TEST_F(ZuLoggerTest, ABlockedRotationLosesNoLineAndRotatesLater) {
+  const std::string name = UniqueName();
+  const auto folder = dir_.path() / name;
+  std::filesystem::create_directories(folder);
+  const std::string filler(ZuLogger::kMaxFileSize - 100, 'f');
+  WriteTextFile(folder / "log.txt", filler + "\r\n");
+  WriteTextFile(folder / "log.1.txt", "older\r\n");
+  HANDLE holder = ::CreateFileW((folder / "log.1.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+  ZuLogger logger(name, dir_.str());
+  for (int i = 0; i < 3; ++i) logger.Log(0, "core", "blocked " + std::to_string(i));
+  const auto kept = ReadLines(folder / "log.txt");
+  ASSERT_EQ(kept.size(), 4u);
+  EXPECT_EQ(kept.front(), filler);
+  EXPECT_EQ(LineText(kept.back()), "core: blocked 2");
+  EXPECT_EQ(ReadLines(folder / "log.1.txt"), (std::vector<std::string>{"older"}));
+  EXPECT_FALSE(std::filesystem::exists(folder / "log.2.txt"));
+  ::CloseHandle(holder);
+
+  // Once the file is free again, a later line rotates everything up.
+  const std::string chunk(1000, 'c');
+  const size_t later = ZuLogger::kMaxFileSize / 10 / chunk.size() + 20;
+  for (size_t i = 0; i < later; ++i) logger.Log(0, "core", "later " + std::to_string(i) + " " + chunk);
+  EXPECT_EQ(ReadLines(folder / "log.2.txt"), (std::vector<std::string>{"older"}));
+  const auto rotated = ReadLines(folder / "log.1.txt");
+  ASSERT_GE(rotated.size(), 4u);
+  EXPECT_EQ(rotated.front(), filler);
+  EXPECT_EQ(LineText(rotated[3]), "core: blocked 2");
+  std::vector<std::string> all(rotated.begin() + 4, rotated.end());
+  const auto current = ReadLines(folder / "log.txt");
+  ASSERT_FALSE(current.empty());
+  all.insert(all.end(), current.begin(), current.end());
+  ASSERT_EQ(all.size(), later);
+  for (size_t i = 0; i < later; ++i) ASSERT_EQ(LineText(all[i]), "core: later " + std::to_string(i) + " " + chunk);
+}
+
 TEST_F(ZuLoggerTest, ConcurrentWritersNeverInterleaveLines) {
   ZuLogger logger(UniqueName(), dir_.str());
   constexpr int kThreads = 4, kLines = 500;

@@ -1,4 +1,5 @@
-// Whole-file reads for checking what a program wrote.
+// Whole-file reads for checking what a program wrote, and writes for
+// preparing what it finds.
 #pragma once
 
 #include <filesystem>
@@ -13,6 +14,11 @@ namespace zu::testing {
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Replaces the file's content with `text`, byte for byte.
+inline void WriteTextFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 inline std::vector<std::string> ReadLines(const std::filesystem::path& path) {
