@@ -135,7 +135,9 @@ ToolRun SimHotkey(const std::wstring& args) {
   char buffer[256];
   DWORD got = 0;
   while (::ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got) run.out.append(buffer, got);
-  ::WaitForSingleObject(process.get(), 10000);
+  // A process start under Wine on a busy machine can take seconds; the exit
+  // code is only read once the tool has ended (CTest's timeout bounds it).
+  ::WaitForSingleObject(process.get(), 60000);
   ::GetExitCodeProcess(process.get(), &run.exitCode);
   return run;
 }
