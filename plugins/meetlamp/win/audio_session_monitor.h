@@ -63,10 +63,19 @@ struct EndpointEntry {
   zu::win::ComPtr<IAudioSessionManager2> manager;
 };
 
+// Another session of a process that already has an entry: its state changes
+// are reported under the same process id, and its registration is undone
+// with the entry's.
+struct SessionRegistration {
+  zu::win::ComPtr<IAudioSessionControl> control;
+  zu::win::ComPtr<MeetingAudioSessionEvents> events;
+};
+
 struct SessionEntry {
   zu::win::ComPtr<IAudioSessionControl> control;
   zu::win::ComPtr<IAudioSessionControl2> control2;
   zu::win::ComPtr<MeetingAudioSessionEvents> events;
+  std::vector<SessionRegistration> others;
 };
 
 class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILoggable {
@@ -165,7 +174,21 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
   std::vector<std::unique_ptr<SessionEntry>> expired_;
   // Lets callbacks in flight finish and turns later ones away (Shutdown).
   std::shared_ptr<CallbackGate> gate_;
-  bool shutDown_ = false;
+  bool shutDown_ = false;  // guarded
+  // The thread whose CoInitializeEx succeeded; Shutdown on that thread
+  // leaves the apartment again. 0: none.
+  DWORD comThread_ = 0;
+
+  // Unregisters and releases the sessions that expired since the last call.
+  // Takes the lock only to take the list, so that the unregistration runs
+  // outside it when the caller holds no lock (call it after ReleaseLock).
+  // Never from a Core Audio callback.
+  void ReleaseExpiredSessions();
+  // Enters a session under its process id, or adds it to that process's
+  // entry. Lock held by caller.
+  void EnterSession(DWORD processId, zu::win::ComPtr<IAudioSessionControl> control,
+                    zu::win::ComPtr<IAudioSessionControl2> control2,
+                    zu::win::ComPtr<MeetingAudioSessionEvents> events);
 };
 
 }  // namespace meetlamp
