@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/win/module_path.h"
@@ -41,6 +43,14 @@ using zu::testing::RecordingLogger;
 using Values = std::vector<uint32_t>;
 
 fs::path Bin() { return fs::path(zu::win::ModuleDirectory()); }
+
+void EndStrayPopup() {
+  using OsdEndFn = int32_t (*)();
+  if (HMODULE recorder = ::GetModuleHandleW(L"glimmer.dll")) {
+    if (auto end = reinterpret_cast<OsdEndFn>(reinterpret_cast<void*>(::GetProcAddress(recorder, "OSDEnd")))) end();
+  }
+  ::Sleep(100);  // lets the thread leave and drop its hold on the library
+}
 
 // The plug-in as the agent has it: the module, the service object it owns,
 // the supervisor thread for everything but onEvent, and the pop-up record.
@@ -283,6 +293,32 @@ TEST_F(MeetLampDll, ADisplayChangeRestartsThePopup) {
                                              {"end", ""}};
   EXPECT_EQ(Record(), popups);
   EXPECT_TRUE(Unload());
+}
+
+// The window thread restarts the pop-up while the supervisor thread
+// releases the service: whichever comes first, no pop-up thread outlives
+// Release (it would keep the library loaded).
+TEST_F(MeetLampDll, ADisplayChangeRacingReleaseLeavesNoPopupBehind) {
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ASSERT_TRUE(LoadInitialised());
+    std::atomic<bool> go{false};
+    std::thread window([&] {
+      while (!go) std::this_thread::yield();
+      for (int i = 0; i < 30; ++i) service_->onEvent(kDisplayChange);
+    });
+    go = true;
+    ::Sleep(round % 5);
+    supervisor_.Call([this] { service_->Release(); });
+    window.join();
+    const auto record = Record();
+    const bool ended = simosd::CountOf(record, "start") == simosd::CountOf(record, "end");
+    EXPECT_TRUE(ended) << "a pop-up outlived Release";
+    // A stray pop-up thread holds the library: end it, so that the cases
+    // after this one still get a fresh library.
+    if (!ended) EndStrayPopup();
+    ASSERT_TRUE(Unload());
+  }
 }
 
 TEST_F(MeetLampDll, BeforeInitEventsAreIgnoredAndDetachNeedsNoRelease) {

@@ -122,6 +122,17 @@ void AudioSessionMonitor::HandleEvent(uint32_t eventCode) {
       } catch (const std::exception& e) {
         LogError(std::string("no pop-ups: ") + e.what());
       }
+      // Shutdown (Release, on the supervisor thread) may have ended the
+      // pop-up between the check above and this restart; the thread just
+      // started would then outlive Release and keep the library loaded.
+      // Shutdown marks itself before it ends the pop-up, so one of the two
+      // ends always comes after the restart.
+      bool shutDown = false;
+      {
+        ScopedMonitorLock lock(*this);
+        shutDown = lock.held && shutDown_;
+      }
+      if (shutDown) osd_.End();
       break;
     }
     default:
