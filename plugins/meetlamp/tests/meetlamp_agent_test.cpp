@@ -108,6 +108,7 @@ TEST_F(MeetLampOnLaptop, StartsInAutoWithTheLedOffAndEachPressCyclesStoresSetsAn
     EXPECT_EQ(WithPrefix(texts, "AudioSessionMonitor: App state: "),
               std::vector<std::string>{"AudioSessionMonitor: App state: 0, presence state: 0 -> 0"});
     EXPECT_NE(std::find(texts.begin(), texts.end(), "core: Start service: MeetLampService, Type: 1"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), kInitialised), texts.end());
   }
 
   Press(kFn1);
