@@ -445,6 +445,15 @@ TEST_F(AudioSessionMonitorTest, OperationsThatCannotGetTheLockLeaveTheStateAlone
   // With the lock free again everything works.
   call->ChangeState(AudioSessionStateActive);
   EXPECT_EQ(monitor.lastPresence(), 1);
+
+  // A holder that ended without letting go leaves an abandoned lock, which
+  // the next caller simply takes.
+  std::thread([&] { ASSERT_TRUE(monitor.AcquireLock()); }).join();
+  log_.Clear();
+  call->ChangeState(AudioSessionStateInactive);
+  EXPECT_EQ(monitor.lastPresence(), 0);
+  EXPECT_EQ(Count("timeout in acquiring mutex"), 0u);
+  EXPECT_EQ(Count("unable to acquire mutex"), 0u);
 }
 
 TEST_F(AudioSessionMonitorTest, WithoutTheMultithreadedApartmentStartUpFails) {
