@@ -406,6 +406,36 @@ TEST_F(AudioSessionMonitorTest, ShutdownUndoesEveryRegistrationAndLateCallbacksC
   EXPECT_EQ(audio_.counts.eventsRegistered, 5);
 }
 
+TEST_F(AudioSessionMonitorTest, ShutdownWaitsForTheCallbackInFlight) {
+  auto mic = audio_.AddEndpoint(eCapture, 1);
+  auto call = mic->manager()->CreateSession(100, AudioSessionStateInactive);
+  AudioSessionMonitor& monitor = Start();
+
+  // The callback gets inside and then waits for the lock, which another
+  // thread holds for a while.
+  std::atomic<bool> held{false};
+  std::thread holder([&] {
+    ASSERT_TRUE(monitor.AcquireLock());
+    held = true;
+    ::Sleep(600);
+    monitor.ReleaseLock();
+  });
+  while (!held) ::Sleep(1);
+  std::thread callback([&] { call->ChangeState(AudioSessionStateActive); });
+  while (!log_.HasMessage("audio state changed: PID(100), new state = active")) ::Sleep(1);
+
+  monitor.Shutdown();
+  // The callback finished its work before Shutdown went on to undo the
+  // registrations, and nothing after.
+  EXPECT_EQ(AppStateLines().back(), "App state: 0, presence state: 0 -> 1");
+  EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 0}, {kLed, 1}}));
+  EXPECT_EQ(audio_.counts.eventsUnregistered, 1);
+  EXPECT_EQ(audio_.ForeignCallbackRefs(), 0);
+  callback.join();
+  holder.join();
+  EXPECT_EQ(Count("timeout in acquiring mutex"), 0u);
+}
+
 TEST_F(AudioSessionMonitorTest, OperationsThatCannotGetTheLockLeaveTheStateAlone) {
   auto mic = audio_.AddEndpoint(eCapture, 1);
   auto call = mic->manager()->CreateSession(100, AudioSessionStateInactive);
@@ -445,6 +475,15 @@ TEST_F(AudioSessionMonitorTest, OperationsThatCannotGetTheLockLeaveTheStateAlone
   // With the lock free again everything works.
   call->ChangeState(AudioSessionStateActive);
   EXPECT_EQ(monitor.lastPresence(), 1);
+
+  // A holder that ended without letting go leaves an abandoned lock, which
+  // the next caller simply takes.
+  std::thread([&] { ASSERT_TRUE(monitor.AcquireLock()); }).join();
+  log_.Clear();
+  call->ChangeState(AudioSessionStateInactive);
+  EXPECT_EQ(monitor.lastPresence(), 0);
+  EXPECT_EQ(Count("timeout in acquiring mutex"), 0u);
+  EXPECT_EQ(Count("unable to acquire mutex"), 0u);
 }
 
 TEST_F(AudioSessionMonitorTest, WithoutTheMultithreadedApartmentStartUpFails) {

@@ -328,7 +328,8 @@ void AudioSessionMonitor::OnSessionCreated(IAudioSessionControl* session) {
       EnterSession(processId, std::move(control), std::move(control2), std::move(events));
     }
   }
-  sessionNotification_->LogInfo("PID(" + std::to_string(processId) + ") created a new audio session");
+  if (sessionNotification_)
+    sessionNotification_->LogInfo("PID(" + std::to_string(processId) + ") created a new audio session");
 }
 
 void AudioSessionMonitor::OnAudioStateChanged(DWORD processId, AudioSessionState newState, IAudioSessionEvents*) {
