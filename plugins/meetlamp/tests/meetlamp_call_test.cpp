@@ -173,6 +173,27 @@ TEST_F(MeetLampCall, OffDuringACallKeepsTheLedOffButLogsThePresenceAndAutoThenTu
   EXPECT_EQ(AppStateLines(log_).back(), "App state: 0, presence state: 1 -> 1");
 }
 
+TEST_F(MeetLampCall, AHeadsetPluggedInDuringTheRunIsWatchedFromTheNextHeartbeat) {
+  ASSERT_TRUE(Start(Auto));
+  auto headset = audio_.AddEndpoint(eCapture, 2);
+  audio_.AnnounceAdded(headset->id());
+  // Until the heartbeat nobody listens on it, and a call already running
+  // there when it is watched never counts.
+  auto before = headset->manager()->CreateSession(kCallApp, AudioSessionStateInactive);
+  EXPECT_TRUE(supervisor_.Call([this] { return service_->Heartbeat(); }));
+  before->ChangeState(AudioSessionStateActive);
+  EXPECT_EQ(LedValues(), Values{0});
+
+  auto after = headset->manager()->CreateSession(kOtherApp, AudioSessionStateInactive);
+  after->ChangeState(AudioSessionStateActive);
+  EXPECT_EQ(LedValues(), (Values{0, 1}));
+
+  Release();
+  EXPECT_EQ(audio_.counts.sessionNotificationUnregistered, audio_.counts.sessionNotificationRegistered);
+  EXPECT_EQ(audio_.counts.sessionNotificationRegistered, 2);
+  EXPECT_EQ(headset->manager()->registeredNotifications(), 0u);
+}
+
 TEST_F(MeetLampCall, ReleaseUndoesEveryCoreAudioRegistration) {
   auto headset = audio_.AddEndpoint(eCapture, 2);
   audio_.AddEndpoint(eRender, 3);
