@@ -198,7 +198,6 @@ TEST_F(AudioSessionMonitorTest, SessionsOfOneProcessShareOneEntryAndPresenceFoll
   EXPECT_EQ(AppStateLines(), lines);
   EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 0}, {kLed, 1}, {kLed, 0}}));
   EXPECT_TRUE(Logged(zu::kLogInfo, kTag, "audio state changed: PID(100), new state = inactive"));
-  static_cast<void>(second);
 }
 
 TEST_F(AudioSessionMonitorTest, ExpiryRemovesTheEntryKeepsPresenceAndReleasesOutsideTheCallback) {
@@ -340,7 +339,7 @@ TEST_F(AudioSessionMonitorTest, CallbacksFromSeveralThreadsAtOnce) {
 
   EXPECT_EQ(monitor.lastPresence(), 0);
   EXPECT_EQ(monitor.TrackedProcessIds().size(), static_cast<size_t>(kThreads + kRounds));
-  EXPECT_TRUE(monitor.EndpointGuids().size() == 1);
+  EXPECT_EQ(monitor.EndpointGuids().size(), 1u);
   // Every presence change was applied once, in order: each line starts
   // where the one before ended.
   const std::vector<std::string> lines = AppStateLines();
