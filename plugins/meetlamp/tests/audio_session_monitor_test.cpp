@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -196,7 +198,6 @@ TEST_F(AudioSessionMonitorTest, SessionsOfOneProcessShareOneEntryAndPresenceFoll
   EXPECT_EQ(AppStateLines(), lines);
   EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 0}, {kLed, 1}, {kLed, 0}}));
   EXPECT_TRUE(Logged(zu::kLogInfo, kTag, "audio state changed: PID(100), new state = inactive"));
-  static_cast<void>(second);
 }
 
 TEST_F(AudioSessionMonitorTest, ExpiryRemovesTheEntryKeepsPresenceAndReleasesOutsideTheCallback) {
@@ -338,7 +339,7 @@ TEST_F(AudioSessionMonitorTest, CallbacksFromSeveralThreadsAtOnce) {
 
   EXPECT_EQ(monitor.lastPresence(), 0);
   EXPECT_EQ(monitor.TrackedProcessIds().size(), static_cast<size_t>(kThreads + kRounds));
-  EXPECT_TRUE(monitor.EndpointGuids().size() == 1);
+  EXPECT_EQ(monitor.EndpointGuids().size(), 1u);
   // Every presence change was applied once, in order: each line starts
   // where the one before ended.
   const std::vector<std::string> lines = AppStateLines();
@@ -406,34 +407,82 @@ TEST_F(AudioSessionMonitorTest, ShutdownUndoesEveryRegistrationAndLateCallbacksC
   EXPECT_EQ(audio_.counts.eventsRegistered, 5);
 }
 
+// Passes every call on to a RecordingLogger, but holds the thread that logs
+// one chosen message until released: a callback stopped half-way.
+class HoldingLogger final : public zu::LoggerBase {
+ public:
+  HoldingLogger(RecordingLogger& inner, std::string holdOn) : inner_(inner), holdOn_(std::move(holdOn)) {}
+  ~HoldingLogger() { Let(); }
+  int Log(int level, const std::string& component, const std::string& message) override {
+    inner_.Log(level, component, message);
+    if (message == holdOn_) {
+      std::unique_lock lock(mutex_);
+      held_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return let_; });
+    }
+    return 0;
+  }
+  int Report(int level, const std::string& component, const std::string& message) override {
+    return inner_.Report(level, component, message);
+  }
+  int LogAndReport(int level, const std::string& component, const std::string& message) override {
+    return Log(level, component, message) | Report(level, component, message);
+  }
+  void WaitUntilHeld() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return held_; });
+  }
+  void Let() {
+    std::lock_guard lock(mutex_);
+    let_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  RecordingLogger& inner_;
+  const std::string holdOn_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool let_ = false;
+};
+
 TEST_F(AudioSessionMonitorTest, ShutdownWaitsForTheCallbackInFlight) {
   auto mic = audio_.AddEndpoint(eCapture, 1);
   auto call = mic->manager()->CreateSession(100, AudioSessionStateInactive);
-  AudioSessionMonitor& monitor = Start();
+  HoldingLogger logger(log_, "audio state changed: PID(100), new state = active");
+  monitor_ = std::make_unique<AudioSessionMonitor>(&logger, audio_.Factory());
+  monitor_->InitAudioSessionManager();
+  monitor_->StartLedControl();
 
-  // The callback gets inside and then waits for the lock, which another
-  // thread holds for a while.
-  std::atomic<bool> held{false};
-  std::thread holder([&] {
-    ASSERT_TRUE(monitor.AcquireLock());
-    held = true;
-    ::Sleep(600);
-    monitor.ReleaseLock();
-  });
-  while (!held) ::Sleep(1);
+  // The callback is inside, before it takes the lock.
   std::thread callback([&] { call->ChangeState(AudioSessionStateActive); });
-  while (!log_.HasMessage("audio state changed: PID(100), new state = active")) ::Sleep(1);
+  logger.WaitUntilHeld();
+  // Shutdown on the thread that started the monitor, as the service does;
+  // another thread looks while it waits, then lets the callback go on.
+  std::atomic<bool> done{false};
+  bool doneEarly = true;
+  int unregisteredEarly = -1;
+  std::thread watcher([&] {
+    ::Sleep(300);
+    doneEarly = done;
+    unregisteredEarly = audio_.counts.eventsUnregistered;
+    logger.Let();
+  });
+  monitor_->Shutdown();
+  done = true;
+  watcher.join();
+  callback.join();
+  EXPECT_FALSE(doneEarly);  // it waited for the callback
+  EXPECT_EQ(unregisteredEarly, 0);
 
-  monitor.Shutdown();
-  // The callback finished its work before Shutdown went on to undo the
-  // registrations, and nothing after.
+  // The callback finished its work, and only then were the registrations
+  // undone.
   EXPECT_EQ(AppStateLines().back(), "App state: 0, presence state: 0 -> 1");
   EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 0}, {kLed, 1}}));
   EXPECT_EQ(audio_.counts.eventsUnregistered, 1);
   EXPECT_EQ(audio_.ForeignCallbackRefs(), 0);
-  callback.join();
-  holder.join();
-  EXPECT_EQ(Count("timeout in acquiring mutex"), 0u);
 }
 
 TEST_F(AudioSessionMonitorTest, OperationsThatCannotGetTheLockLeaveTheStateAlone) {
