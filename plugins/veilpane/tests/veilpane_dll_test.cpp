@@ -19,6 +19,7 @@
 #include "testing/recording_logger.h"
 #include "testing/win/registry.h"
 #include "testing/win/temp_dir.h"
+#include "testing/win/unwritable_user_key.h"
 #include "tools/simlaptop/osd_record.h"
 #include "tools/simlaptop/sim_acpi.h"
 
@@ -33,7 +34,6 @@ using zu::testing::RecordingLogger;
 constexpr uint32_t kPanel = 0x0005001B;
 constexpr uint32_t kFn2 = 0x62;
 constexpr uint32_t kDisplayChange = 0x20008;
-constexpr const wchar_t* kParentKey = L"SOFTWARE\\Orvale\\TarnService";
 constexpr const wchar_t* kUserKey = L"SOFTWARE\\Orvale\\TarnService\\Veilpane";
 
 using Devs = std::vector<std::pair<uint32_t, uint32_t>>;
@@ -198,49 +198,8 @@ TEST_F(VeilpaneDll, AModeThatCannotBeStoredIsStillAppliedAndShown) {
   EXPECT_TRUE(Unload());
 }
 
-// The user's keys cannot be made: a volatile parent key refuses the
-// non-volatile subkey. Whatever the parent held is put back afterwards.
-class UnwritableUserKey {
- public:
-  UnwritableUserKey() {
-    saved_ = ::RegOpenKeyExW(HKEY_CURRENT_USER, kParentKey, 0, KEY_READ, parent_.put()) == ERROR_SUCCESS;
-    if (saved_) {
-      auto backup = zu::testing::CreateKey(HKEY_CURRENT_USER, kBackupKey);
-      ::RegCopyTreeW(parent_.get(), nullptr, backup.get());
-      parent_.reset();
-      zu::testing::DeleteTree(HKEY_CURRENT_USER, kParentKey);
-    }
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, kParentKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                      parent_.put(), nullptr);
-  }
-  ~UnwritableUserKey() {
-    parent_.reset();
-    zu::testing::DeleteTree(HKEY_CURRENT_USER, kParentKey);
-    if (saved_) {
-      auto restored = zu::testing::CreateKey(HKEY_CURRENT_USER, kParentKey);
-      zu::win::UniqueHkey backup;
-      ::RegOpenKeyExW(HKEY_CURRENT_USER, kBackupKey, 0, KEY_READ, backup.put());
-      ::RegCopyTreeW(backup.get(), nullptr, restored.get());
-      backup.reset();
-      zu::testing::DeleteTree(HKEY_CURRENT_USER, kBackupKey);
-    }
-  }
-  bool refused() const {
-    zu::win::UniqueHkey child;
-    const LSTATUS status = ::RegCreateKeyExW(parent_.get(), L"probe", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                             KEY_ALL_ACCESS, nullptr, child.put(), nullptr);
-    if (status == ERROR_SUCCESS) ::RegDeleteKeyW(parent_.get(), L"probe");
-    return status != ERROR_SUCCESS;
-  }
-
- private:
-  static constexpr const wchar_t* kBackupKey = L"SOFTWARE\\Orvale\\TarnService-veilpane-test";
-  zu::win::UniqueHkey parent_;
-  bool saved_ = false;
-};
-
 TEST_F(VeilpaneDll, WithoutItsKeysInitFailsCleanlyAndNothingIsApplied) {
-  UnwritableUserKey keys;
+  zu::testing::UnwritableUserKey keys;
   ASSERT_TRUE(keys.refused());
   zu::IPlatformService* service = Load();
   ASSERT_NE(service, nullptr);

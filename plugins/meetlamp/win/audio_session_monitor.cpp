@@ -1,0 +1,484 @@
+#include "plugins/meetlamp/win/audio_session_monitor.h"
+
+#include <objbase.h>
+#include <propidl.h>
+#include <propsys.h>
+
+#include <cwchar>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+#include "plugins/common/user_settings.h"
+#include "plugins/meetlamp/win/audio_callbacks.h"
+
+namespace meetlamp {
+
+using zu::win::ComPtr;
+
+namespace {
+
+// PKEY_Device_FriendlyName; mingw-w64 ships no library defining it.
+constexpr PROPERTYKEY kFriendlyNameKey = {
+    {0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 14};
+
+constexpr DWORD kLockWaitMs = 3000;
+
+std::string IdForLog(const wchar_t* id) {
+  return LowBytes(std::u16string_view(reinterpret_cast<const char16_t*>(id), std::wcslen(id)));
+}
+
+// The braced GUID after the endpoint id's prefix. An id too short to hold
+// one is refused rather than read past its end.
+HRESULT EndpointGuid(const wchar_t* id, GUID* guid) {
+  *guid = GUID{};
+  if (std::wcslen(id) <= kEndpointGuidOffset) return E_INVALIDARG;
+  return ::CLSIDFromString(id + kEndpointGuidOffset, guid);
+}
+
+// Whether the device's property store opens and names it.
+HRESULT ReadFriendlyName(IMMDevice* device) {
+  ComPtr<IPropertyStore> store;
+  HRESULT hr = device->OpenPropertyStore(STGM_READ, store.put());
+  if (FAILED(hr)) return hr;
+  if (!store) return E_POINTER;
+  PROPVARIANT name;
+  ::PropVariantInit(&name);
+  hr = store->GetValue(kFriendlyNameKey, &name);
+  ::PropVariantClear(&name);
+  return hr;
+}
+
+template <class T>
+HRESULT Activate(IMMDevice* device, ComPtr<T>& out) {
+  HRESULT hr = device->Activate(__uuidof(T), CLSCTX_ALL, nullptr, out.put_void());
+  if (SUCCEEDED(hr) && !out) hr = E_POINTER;
+  return hr;
+}
+
+void UnregisterSession(const SessionEntry& entry) {
+  if (entry.control && entry.events) entry.control->UnregisterAudioSessionNotification(entry.events.get());
+  for (const SessionRegistration& other : entry.others)
+    if (other.control && other.events) other.control->UnregisterAudioSessionNotification(other.events.get());
+}
+
+// Holds the monitor lock for a scope; `held()` false when it could not be had.
+class LockHold {
+ public:
+  explicit LockHold(AudioSessionMonitor& monitor) : monitor_(monitor), held_(monitor.AcquireLock()) {}
+  ~LockHold() { Release(); }
+  LockHold(const LockHold&) = delete;
+  LockHold& operator=(const LockHold&) = delete;
+  bool held() const { return held_; }
+  void Release() {
+    if (held_) monitor_.ReleaseLock();
+    held_ = false;
+  }
+
+ private:
+  AudioSessionMonitor& monitor_;
+  bool held_;
+};
+
+}  // namespace
+
+HRESULT CreateSystemEnumerator(IMMDeviceEnumerator** enumerator) {
+  return ::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IMMDeviceEnumerator),
+                            reinterpret_cast<void**>(enumerator));
+}
+
+AudioSessionMonitor::AudioSessionMonitor(zu::ILogger* hostLogger, EnumeratorFactory enumeratorFactory)
+    : enumeratorFactory_(std::move(enumeratorFactory)) {
+  logger = hostLogger;
+  settings_ = zu::OpenUserSettingsKey(L"ConfigLED");
+  LoadMode();
+  lock_.reset(::CreateMutexW(nullptr, FALSE, nullptr));
+  if (!lock_) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateMutexW");
+  gate_ = std::make_shared<CallbackGate>();
+  osd_.Start();
+}
+
+AudioSessionMonitor::~AudioSessionMonitor() {
+  Shutdown();
+  // When the lock could not be had, Shutdown left the lists; they go now
+  // (their registrations stay, but the closed gate keeps callbacks away).
+  expired_.clear();
+  sessions_.clear();
+  endpoints_.clear();
+  pending_.clear();
+}
+
+void AudioSessionMonitor::InitAudioSessionManager() {
+  LogDebug("InitAudioSessionManager, PID = " + std::to_string(::GetCurrentProcessId()) +
+           ", TID = " + std::to_string(::GetCurrentThreadId()));
+  const HRESULT coInit = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (coInit != S_OK) {
+    // S_FALSE still counts as an initialisation that needs its pair.
+    if (SUCCEEDED(coInit)) ::CoUninitialize();
+    throw ServiceError("Unable to call CoInitializeEx");
+  }
+  comThread_ = ::GetCurrentThreadId();
+
+  ComPtr<IMMDeviceEnumerator> enumerator;
+  HRESULT hr = enumeratorFactory_ ? enumeratorFactory_(enumerator.put()) : E_NOINTERFACE;
+  if (SUCCEEDED(hr) && !enumerator) hr = E_POINTER;
+
+  std::vector<std::unique_ptr<EndpointEntry>> found;
+  if (SUCCEEDED(hr)) {
+    std::vector<ComPtr<IMMDevice>> kept;
+    ComPtr<IMMDeviceCollection> collection;
+    HRESULT enumerated = enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATEMASK_ALL, collection.put());
+    if (SUCCEEDED(enumerated) && !collection) enumerated = E_POINTER;
+    UINT count = 0;
+    if (SUCCEEDED(enumerated)) enumerated = collection->GetCount(&count);
+    for (UINT i = 0; SUCCEEDED(enumerated) && i < count; ++i) {
+      ComPtr<IMMDevice> device;
+      if (FAILED(collection->Item(i, device.put())) || !device) continue;
+      if (FAILED(ReadFriendlyName(device.get()))) continue;
+      kept.push_back(std::move(device));
+    }
+
+    enumerator_ = enumerator;
+    deviceNotification_ = ComPtr<AudioDeviceNotification>::Attach(new AudioDeviceNotification(this, gate_));
+    enumerator_->RegisterEndpointNotificationCallback(deviceNotification_.get());
+
+    if (SUCCEEDED(enumerated)) {
+      for (const auto& device : kept) {
+        LPWSTR id = nullptr;
+        if (FAILED(device->GetId(&id)) || !id) {
+          ::CoTaskMemFree(id);
+          LogWarning("Unable to get device ID");
+          continue;
+        }
+        GUID guid;
+        const HRESULT parsed = EndpointGuid(id, &guid);
+        ::CoTaskMemFree(id);
+        if (FAILED(parsed)) {
+          // Without its GUID the endpoint's removal could not be recognised.
+          LogWarning("Unable to get endpoint GUID, " + std::to_string(parsed));
+          continue;
+        }
+        ComPtr<IAudioSessionManager2> manager;
+        if (FAILED(Activate(device.get(), manager))) {
+          LogWarning("Unable to get IAudioSessionManager2");
+          continue;
+        }
+        auto entry = std::make_unique<EndpointEntry>();
+        entry->guid = guid;
+        entry->manager = std::move(manager);
+        found.push_back(std::move(entry));
+      }
+      LogInfo("Numbers of capture endpoints: " + std::to_string(found.size()));
+    }
+  }
+
+  sessionNotification_ =
+      ComPtr<MeetingAudioSessionNotification>::Attach(new MeetingAudioSessionNotification(this, logger, gate_));
+
+  // The managers stay referenced here while their sessions are entered:
+  // an endpoint removed meanwhile drops out of endpoints_ only.
+  std::vector<ComPtr<IAudioSessionManager2>> managers;
+  {
+    LockHold lock(*this);
+    if (!lock.held()) return;
+    for (auto& entry : found) {
+      managers.push_back(entry->manager);
+      endpoints_.push_back(std::move(entry));
+    }
+  }
+
+  for (const auto& manager : managers) {
+    ComPtr<IAudioSessionEnumerator> sessions;
+    int count = 0;
+    if (SUCCEEDED(manager->GetSessionEnumerator(sessions.put())) && sessions &&
+        SUCCEEDED(sessions->GetCount(&count))) {
+      for (int i = 0; i < count; ++i) {
+        ComPtr<IAudioSessionControl> control;
+        ComPtr<IAudioSessionControl2> control2;
+        if (FAILED(sessions->GetSession(i, control.put())) || !control) break;
+        if (FAILED(control.As(control2)) || !control2) break;
+        if (control2->IsSystemSoundsSession() == S_OK) continue;
+        DWORD processId = 0;
+        if (FAILED(control2->GetProcessId(&processId))) continue;
+        auto events = ComPtr<MeetingAudioSessionEvents>::Attach(new MeetingAudioSessionEvents(processId, this, gate_));
+        control->RegisterAudioSessionNotification(events.get());
+        LockHold lock(*this);
+        if (!lock.held()) {
+          // Not entered, so nothing would ever undo the registration.
+          lock.Release();
+          control->UnregisterAudioSessionNotification(events.get());
+          continue;
+        }
+        EnterSession(processId, std::move(control), std::move(control2), std::move(events));
+      }
+    }
+    manager->RegisterSessionNotification(sessionNotification_.get());
+
+    // An endpoint removed while its sessions were entered missed this
+    // registration when its entry was dropped: undo it here.
+    bool stillWatched = false;
+    {
+      LockHold lock(*this);
+      if (!lock.held()) continue;
+      for (const auto& entry : endpoints_) stillWatched = stillWatched || entry->manager.get() == manager.get();
+    }
+    if (!stillWatched) manager->UnregisterSessionNotification(sessionNotification_.get());
+  }
+}
+
+void AudioSessionMonitor::EnterSession(DWORD processId, ComPtr<IAudioSessionControl> control,
+                                       ComPtr<IAudioSessionControl2> control2,
+                                       ComPtr<MeetingAudioSessionEvents> events) {
+  auto it = sessions_.find(processId);
+  if (it != sessions_.end()) {
+    it->second->others.push_back({std::move(control), std::move(events)});
+    return;
+  }
+  auto entry = std::make_unique<SessionEntry>();
+  entry->control = std::move(control);
+  entry->control2 = std::move(control2);
+  entry->events = std::move(events);
+  sessions_.emplace(processId, std::move(entry));
+}
+
+PresenceState AudioSessionMonitor::ComputePresence() {
+  for (const auto& [processId, entry] : sessions_) {
+    AudioSessionState state = AudioSessionStateInactive;
+    if (entry->control && SUCCEEDED(entry->control->GetState(&state)) && state == AudioSessionStateActive) return 1;
+  }
+  return 0;
+}
+
+void AudioSessionMonitor::ProcessPendingDevices() {
+  {
+    LockHold lock(*this);
+    if (!lock.held()) return;
+    if (!shutDown_)
+      for (const auto& id : pending_) OnDeviceAddedBottom(*id);
+    pending_.clear();
+  }
+  ReleaseExpiredSessions();
+}
+
+void AudioSessionMonitor::OnDeviceAddedBottom(const std::wstring& endpointId) {
+  const std::string line = "OnDeviceAddedBottom, DeviceID = " + IdForLog(endpointId.c_str());
+  auto fail = [&](const char* what, HRESULT hr) { LogError(line + what + std::to_string(hr)); };
+
+  GUID guid;
+  if (HRESULT hr = EndpointGuid(endpointId.c_str(), &guid); FAILED(hr)) return fail(", unable to get endpoint GUID, ", hr);
+
+  ComPtr<IMMDevice> device;
+  HRESULT hr = enumerator_ ? enumerator_->GetDevice(endpointId.c_str(), device.put()) : E_POINTER;
+  if (SUCCEEDED(hr) && !device) hr = E_POINTER;
+  if (FAILED(hr)) return fail(", unable to get device ", hr);
+
+  if (hr = ReadFriendlyName(device.get()); FAILED(hr)) return fail(", unable to get device name ", hr);
+
+  ComPtr<IMMEndpoint> endpoint;
+  hr = device.As(endpoint);
+  if (SUCCEEDED(hr) && !endpoint) hr = E_POINTER;
+  if (FAILED(hr)) return fail(", unable to query IMMEndpoint interface ", hr);
+
+  EDataFlow flow = eRender;
+  if (hr = endpoint->GetDataFlow(&flow); FAILED(hr)) return fail(", unable to get dataflow ", hr);
+  if (flow != eCapture) {
+    LogDebug(line + ", non-capture device");
+    return;
+  }
+
+  ComPtr<IAudioSessionManager2> manager;
+  if (hr = Activate(device.get(), manager); FAILED(hr)) return fail(", unable to get IAudioSessionManager2 ", hr);
+
+  if (hr = manager->RegisterSessionNotification(sessionNotification_.get()); FAILED(hr))
+    return fail(", unable to register session notification ", hr);
+
+  // Core Audio delivers new sessions only once their manager has been
+  // asked for a session enumerator.
+  ComPtr<IAudioSessionEnumerator> sessions;
+  hr = manager->GetSessionEnumerator(sessions.put());
+  if (SUCCEEDED(hr) && !sessions) hr = E_POINTER;
+  if (FAILED(hr)) {
+    manager->UnregisterSessionNotification(sessionNotification_.get());
+    return fail(", unable to get session enumerator ", hr);
+  }
+
+  auto entry = std::make_unique<EndpointEntry>();
+  entry->guid = guid;
+  entry->manager = std::move(manager);
+  endpoints_.push_back(std::move(entry));
+  LogInfo(line);
+}
+
+void AudioSessionMonitor::OnSessionCreated(IAudioSessionControl* session) {
+  if (!session) return;
+  ComPtr<IAudioSessionControl2> control2;
+  ComPtr<IAudioSessionControl> control(session);
+  if (FAILED(control.As(control2)) || !control2) return;
+  if (control2->IsSystemSoundsSession() == S_OK) return;
+  DWORD processId = 0;
+  if (FAILED(control2->GetProcessId(&processId))) return;
+
+  {
+    // Registered only once the entry can be made: a registration made
+    // without the lock could not be undone inside this callback.
+    LockHold lock(*this);
+    if (lock.held() && !shutDown_) {
+      auto events = ComPtr<MeetingAudioSessionEvents>::Attach(new MeetingAudioSessionEvents(processId, this, gate_));
+      control->RegisterAudioSessionNotification(events.get());
+      EnterSession(processId, std::move(control), std::move(control2), std::move(events));
+    }
+  }
+  if (sessionNotification_)
+    sessionNotification_->LogInfo("PID(" + std::to_string(processId) + ") created a new audio session");
+}
+
+void AudioSessionMonitor::OnAudioStateChanged(DWORD processId, AudioSessionState newState, IAudioSessionEvents*) {
+  LogInfo("audio state changed: PID(" + std::to_string(processId) + "), new state = " + SessionStateName(newState));
+  if (newState == AudioSessionStateInactive || newState == AudioSessionStateActive) {
+    LockHold lock(*this);
+    if (!lock.held()) return;
+    const PresenceState presence = newState == AudioSessionStateActive ? 1 : ComputePresence();
+    if (presence != lastPresence_) {
+      ApplyLedRule(presence);
+      lastPresence_ = presence;
+    }
+    return;
+  }
+
+  LogDebug("remove session");
+  LockHold lock(*this);
+  if (!lock.held()) return;
+  auto it = sessions_.find(processId);
+  if (it == sessions_.end()) return;
+  // Released later by a lock holder outside this callback: a session's
+  // events must not be unregistered (nor freed) from its own callback.
+  expired_.push_back(std::move(it->second));
+  sessions_.erase(it);
+}
+
+void AudioSessionMonitor::OnDeviceAdded(LPCWSTR endpointId) {
+  if (!endpointId) return;
+  LockHold lock(*this);
+  if (!lock.held()) return;
+  if (!shutDown_) pending_.push_back(std::make_unique<std::wstring>(endpointId));
+}
+
+void AudioSessionMonitor::OnDeviceRemoved(LPCWSTR endpointId) {
+  if (!endpointId) return;
+  const std::string line = "OnDeviceRemoved, DeviceID = " + IdForLog(endpointId);
+  GUID guid;
+  if (HRESULT hr = EndpointGuid(endpointId, &guid); FAILED(hr)) {
+    LogWarning(line + ", unable to get endpoint GUID, " + std::to_string(hr));
+    return;
+  }
+  std::unique_ptr<EndpointEntry> removed;
+  {
+    LockHold lock(*this);
+    if (!lock.held()) return;
+    for (auto it = endpoints_.begin(); it != endpoints_.end(); ++it) {
+      if (IsEqualGUID((*it)->guid, guid)) {
+        removed = std::move(*it);
+        endpoints_.erase(it);
+        break;
+      }
+    }
+  }
+  if (!removed) {
+    LogInfo(line + ", ignored");
+    return;
+  }
+  // Outside the lock: a session callback of this manager may be waiting
+  // for it while Core Audio finishes that callback before unregistering.
+  if (removed->manager) removed->manager->UnregisterSessionNotification(sessionNotification_.get());
+  LogInfo(line + ", removed");
+}
+
+bool AudioSessionMonitor::AcquireLock() {
+  switch (::WaitForSingleObject(lock_.get(), kLockWaitMs)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:
+      return true;
+    case WAIT_TIMEOUT:
+      LogWarning("timeout in acquiring mutex");
+      return false;
+    default:
+      LogWarning("unable to acquire mutex");
+      return false;
+  }
+}
+
+void AudioSessionMonitor::ReleaseLock() {
+  if (!::ReleaseMutex(lock_.get())) LogWarning("error in releasing mutex");
+}
+
+void AudioSessionMonitor::ReleaseExpiredSessions() {
+  std::vector<std::unique_ptr<SessionEntry>> expired;
+  {
+    LockHold lock(*this);
+    if (!lock.held()) return;
+    expired.swap(expired_);
+  }
+  for (const auto& entry : expired) UnregisterSession(*entry);
+}
+
+void AudioSessionMonitor::Shutdown() {
+  // First the callbacks: those inside finish, later ones are turned away.
+  // Not under the lock, which a callback inside may be waiting for.
+  gate_->Close();
+
+  std::vector<std::unique_ptr<EndpointEntry>> endpoints;
+  std::map<DWORD, std::unique_ptr<SessionEntry>> sessions;
+  std::vector<std::unique_ptr<SessionEntry>> expired;
+  {
+    LockHold lock(*this);
+    if (!lock.held() || shutDown_) return;
+    shutDown_ = true;
+    endpoints.swap(endpoints_);
+    sessions.swap(sessions_);
+    expired.swap(expired_);
+    pending_.clear();
+  }
+
+  // Unregistering may wait for Core Audio's callbacks, so again without the
+  // lock; the gate already keeps them away from the monitor.
+  if (enumerator_ && deviceNotification_) enumerator_->UnregisterEndpointNotificationCallback(deviceNotification_.get());
+  for (const auto& entry : endpoints)
+    if (entry->manager && sessionNotification_) entry->manager->UnregisterSessionNotification(sessionNotification_.get());
+  for (const auto& [processId, entry] : sessions) UnregisterSession(*entry);
+  for (const auto& entry : expired) UnregisterSession(*entry);
+
+  expired.clear();
+  sessions.clear();
+  endpoints.clear();
+  deviceNotification_.reset();
+  sessionNotification_.reset();
+  enumerator_.reset();
+  if (comThread_ != 0 && comThread_ == ::GetCurrentThreadId()) {
+    ::CoUninitialize();
+    comThread_ = 0;
+  }
+  osd_.End();
+}
+
+std::vector<DWORD> AudioSessionMonitor::TrackedProcessIds() {
+  std::vector<DWORD> ids;
+  LockHold lock(*this);
+  if (!lock.held()) return ids;
+  for (const auto& [processId, entry] : sessions_) ids.push_back(processId);
+  return ids;
+}
+
+std::vector<GUID> AudioSessionMonitor::EndpointGuids() {
+  std::vector<GUID> guids;
+  LockHold lock(*this);
+  if (!lock.held()) return guids;
+  for (const auto& entry : endpoints_) guids.push_back(entry->guid);
+  return guids;
+}
+
+size_t AudioSessionMonitor::PendingDeviceCount() {
+  LockHold lock(*this);
+  return lock.held() ? pending_.size() : 0;
+}
+
+}  // namespace meetlamp
