@@ -135,12 +135,25 @@ if has_dll meetlamp.dll; then
   step "FN_1 cycles the conference LED mode"
   led_mode() { wrun reg query 'HKCU\SOFTWARE\Orvale\TarnService\ConfigLED' /v mode 2>/dev/null | tr -d '\r' |
                awk '/mode/ {print $3}'; }
+  led_value() { simacpi devs 0x00040019 2>/dev/null | tr -d '\r' | awk '{print $3}'; }
+  check "meetlamp in service" wait_until 15 log_has "$agent_log" "MeetLampService: state change INIT -> IN_SERVICE"
+  endpoints=$(grep -F "Numbers of capture endpoints:" "$agent_log" | tail -1 | sed 's/.*AudioSessionMonitor: //' | tr -d '\r')
+  note "audio session monitor at start-up: ${endpoints:-no endpoint line}"
   m0=$(led_mode)
-  simhotkey --wait 5000 firmware 0x61 >/dev/null
-  sleep 1
-  m1=$(led_mode)
-  check "LED mode changed by FN_1: ${m0:-unset} -> ${m1:-unset}" bash -c "[ -n '$m1' ] && [ '$m0' != '$m1' ]"
-  note "LED device: $(simacpi devs 0x00040019 2>/dev/null | tr -d '\r')"
+  check "first start: \"mode\" written as Auto (${m0:-unset}), LED device off ($(led_value))" \
+    bash -c "[ '$((m0))' = 0 ] && [ '$(led_value)' = 0 ]"
+  for expected in "1 1 On" "2 0 Off" "0 0 Auto"; do
+    read -r want_mode want_led name <<<"$expected"
+    # Sent, not posted: the plug-in has handled the key when this returns.
+    simhotkey --wait 5000 --send firmware 0x61 >/dev/null
+    popup=$(wrun "$bin/popupwatch.exe" --wait 5000 | tr -d '\r')
+    m=$(led_mode) v=$(led_value)
+    check "FN_1 -> $name: \"mode\" $m, LED device value $v, $popup" \
+      bash -c "[ '$((m))' = '$want_mode' ] && [ '$v' = '$want_led' ] && grep -q '^pop-up shown' <<<'$popup'"
+  done
+  shot=$out/popup-status-light-on
+  wrun "$bin/glimmer_popup_snapshot.exe" "Z:${shot//\//\\}" 3 1 1024 768 >/dev/null 2>&1
+  check "the \"On\" pop-up's frame saved as $shot.png" test -s "$shot.png"
   note "a capture session turning the LED on in Auto cannot be shown under Wine 8: its Core Audio"
   note "session side is a stub (no session enumerator, no session notifications), so the"
   note "LED's reaction to capture sessions is tested with Core Audio stand-ins in meetlamp's tests."
@@ -197,7 +210,7 @@ cp "$service_log" "$out/service-log.txt" 2>/dev/null
 step "Files"
 note "agent log:   $agent_log (copy: $out/agent-log.txt)"
 note "service log: $service_log (copy: $out/service-log.txt)"
-[ -f "$out/popup-privacy-on.png" ] && note "screenshot:  $out/popup-privacy-on.png"
+for png in "$out"/popup-*.png; do [ -f "$png" ] && note "screenshot:  $png"; done
 echo
 if [ $failures -eq 0 ]; then echo "scenario: every step as expected"; else echo "scenario: $failures step(s) FAILED"; fi
 [ $failures -eq 0 ]

@@ -87,11 +87,16 @@ void AudioSessionMonitor::HandleEvent(uint32_t eventCode) {
   switch (eventCode) {
     case zu::FN_1: {
       LogDebug("ZuEventType::FN_1");
-      // Read and advanced under one hold, so that two presses never both
-      // start from the same mode.
-      ScopedMonitorLock lock(*this);
-      if (!lock.held || shutDown_) return;
-      SetMode(NextLedMode(mode_));
+      // Only this thread (the agent's window thread) changes the mode, so
+      // the next one can be read here and set by SetMode under its own hold,
+      // which lets the lock go before the pop-up is shown.
+      LedMode next = Auto;
+      {
+        ScopedMonitorLock lock(*this);
+        if (!lock.held || shutDown_) return;
+        next = NextLedMode(mode_);
+      }
+      SetMode(next);
       break;
     }
     case zu::SESSION_LOCK:
@@ -138,6 +143,9 @@ void AudioSessionMonitor::HandleEvent(uint32_t eventCode) {
     default:
       break;
   }
+  // Sessions that expired since the last heartbeat are released here too:
+  // this thread is outside any Core Audio callback and holds no lock.
+  ReleaseExpiredSessions();
 }
 
 LedMode AudioSessionMonitor::mode() {
