@@ -21,15 +21,22 @@ bool MeetLampService::Init(zu::ILogger* hostLogger) {
     // registrations undone and its pop-up ended first.
     LogError(std::string("MeetLampService::Init: ") + e.what());
     if (monitor) monitor->Shutdown();
-    Transition(zu::OUT_OF_SERVICE, "MeetLampService::Init");
+    MoveTo(zu::OUT_OF_SERVICE);
     return false;
   }
   {
     std::lock_guard lock(monitorMutex_);
     monitor_ = std::move(monitor);
   }
-  Transition(zu::INIT, "MeetLampService::Init");
+  MoveTo(zu::INIT);
   return true;
+}
+
+void MeetLampService::MoveTo(int32_t target) {
+  if (state == target) return;
+  const int32_t previous = state;
+  state = target;
+  onStateChange(previous);
 }
 
 bool MeetLampService::Run() {

@@ -30,6 +30,10 @@ class MeetLampService final : public zu::PlatformServiceBase {
   void onStateChange(int32_t previous) override { LogStateChange(previous); }
 
  private:
+  // Init's state change: its one debug line, "MeetLampService::_init", is
+  // written when Init begins, so the move itself logs only the change.
+  void MoveTo(int32_t target);
+
   EnumeratorFactory enumeratorFactory_;
   // Init (supervisor thread) publishes the monitor that onEvent (window
   // thread) and Heartbeat use; null before Init and after a failed Init.
