@@ -118,10 +118,10 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
   void ReleaseLock();
 
   // Undoes every Core Audio registration (endpoint notification, session
-  // notifications, session events), waits for callbacks in flight, releases
-  // the Core Audio objects and ends the pop-up host. Called from Release,
-  // before the library may be unloaded; safe to call twice. Afterwards
-  // callbacks and events change nothing.
+  // notifications, session events), waits for the callbacks and events in
+  // flight, releases the Core Audio objects and ends the pop-up host.
+  // Called from Release, before the library may be unloaded; safe to call
+  // twice. Afterwards callbacks and events change nothing.
   void Shutdown();
 
   // Observers for tests and logs; each takes the lock.
@@ -172,7 +172,8 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
   // Expired sessions whose release waits for a lock holder outside their
   // own callback (guarded).
   std::vector<std::unique_ptr<SessionEntry>> expired_;
-  // Lets callbacks in flight finish and turns later ones away (Shutdown).
+  // Lets callbacks and events in flight finish and turns later ones away
+  // (Shutdown).
   std::shared_ptr<CallbackGate> gate_;
   bool shutDown_ = false;  // guarded
   // The thread whose CoInitializeEx succeeded; Shutdown on that thread

@@ -7,6 +7,7 @@
 #include "libs/glimmer/osd_api.h"
 #include "plugins/common/acpi_device.h"
 #include "plugins/common/acpi_request.h"
+#include "plugins/meetlamp/win/audio_callbacks.h"
 #include "plugins/meetlamp/win/audio_session_monitor.h"
 
 namespace meetlamp {
@@ -84,6 +85,11 @@ void AudioSessionMonitor::SetMode(LedMode newMode) {
 }
 
 void AudioSessionMonitor::HandleEvent(uint32_t eventCode) {
+  // Through the callbacks' gate: Shutdown (Release) waits for an event in
+  // flight, since the host unloads the library once Release returns, and
+  // turns later ones away.
+  GatePass pass(gate_.get());
+  if (!pass) return;
   switch (eventCode) {
     case zu::FN_1: {
       LogDebug("ZuEventType::FN_1");
@@ -121,23 +127,14 @@ void AudioSessionMonitor::HandleEvent(uint32_t eventCode) {
         ScopedMonitorLock lock(*this);
         if (!lock.held || shutDown_) return;
       }
-      // The pop-up lays itself out for the display it starts on.
+      // The pop-up lays itself out for the display it starts on. Shutdown
+      // ends it only after this event has left the gate, so the thread
+      // started here never outlives Release.
       try {
         osd_.Restart();
       } catch (const std::exception& e) {
         LogError(std::string("no pop-ups: ") + e.what());
       }
-      // Shutdown (Release, on the supervisor thread) may have ended the
-      // pop-up between the check above and this restart; the thread just
-      // started would then outlive Release and keep the library loaded.
-      // Shutdown marks itself before it ends the pop-up, so one of the two
-      // ends always comes after the restart.
-      bool shutDown = false;
-      {
-        ScopedMonitorLock lock(*this);
-        shutDown = lock.held && shutDown_;
-      }
-      if (shutDown) osd_.End();
       break;
     }
     default:
