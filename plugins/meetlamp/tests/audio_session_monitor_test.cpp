@@ -485,6 +485,88 @@ TEST_F(AudioSessionMonitorTest, ShutdownWaitsForTheCallbackInFlight) {
   EXPECT_EQ(audio_.ForeignCallbackRefs(), 0);
 }
 
+TEST_F(AudioSessionMonitorTest, ShutdownWaitsForTheEventInFlight) {
+  // The host unloads the library once Release returns: a hot-key press the
+  // window thread is still handling must be finished by then.
+  HoldingLogger logger(log_, "ZuEventType::FN_1");
+  monitor_ = std::make_unique<AudioSessionMonitor>(&logger, audio_.Factory());
+  monitor_->InitAudioSessionManager();
+  monitor_->StartLedControl();
+  // A request before the pop-up runs would not be shown.
+  const fs::path record = dir_.path() / L"osd.txt";
+  for (int i = 0; i < 250 && simosd::CountOf(simosd::ReadRecord(record), "start") == 0; ++i) ::Sleep(20);
+
+  std::thread window([&] { monitor_->HandleEvent(0x61); });
+  logger.WaitUntilHeld();
+  std::atomic<bool> done{false};
+  bool doneEarly = true;
+  std::thread watcher([&] {
+    ::Sleep(300);
+    doneEarly = done;
+    logger.Let();
+  });
+  monitor_->Shutdown();
+  done = true;
+  watcher.join();
+  window.join();
+  EXPECT_FALSE(doneEarly);  // it waited for the event
+  // The press was handled in full before the pop-up ended.
+  EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 0}, {kLed, 1}}));
+  EXPECT_EQ(simosd::ShownRequests(simosd::ReadRecord(record)), (std::vector<std::pair<int32_t, int32_t>>{{3, 1}}));
+
+  // Events after Shutdown are turned away without a word.
+  log_.Clear();
+  for (uint32_t code : {0x61u, 0x20003u, 0x20004u, 0x20007u, 0x20008u}) monitor_->HandleEvent(code);
+  EXPECT_TRUE(log_.messages().empty());
+  EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 0}, {kLed, 1}}));
+}
+
+TEST_F(AudioSessionMonitorTest, CallbackObjectsAnswerOnlyTheirOwnInterfaceAndCountTheirReferences) {
+  auto mic = audio_.AddEndpoint(eCapture, 1);
+  mic->manager()->CreateSession(100, AudioSessionStateInactive);
+  Start();
+  const std::vector<ComPtr<IUnknown>> objects = audio_.Seen();
+  ASSERT_EQ(objects.size(), 3u);  // endpoint client, session notification, session events
+  const IID interfaces[] = {__uuidof(IMMNotificationClient), __uuidof(IAudioSessionNotification),
+                            __uuidof(IAudioSessionEvents)};
+  for (size_t i = 0; i < objects.size(); ++i) {
+    IUnknown* object = objects[i].get();
+    const LONG before = static_cast<LONG>(object->AddRef()) - 1;
+    object->Release();
+    size_t answered = 0;
+    for (const IID& iid : interfaces) {
+      void* out = reinterpret_cast<void*>(1);
+      const HRESULT hr = object->QueryInterface(iid, &out);
+      if (hr == S_OK) {
+        ++answered;
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(static_cast<LONG>(object->Release()), before);  // the answer took one reference
+      } else {
+        EXPECT_EQ(hr, E_NOINTERFACE);
+        EXPECT_EQ(out, nullptr);
+      }
+    }
+    EXPECT_EQ(answered, 1u) << "object " << i;
+    for (const IID& iid : {__uuidof(IAudioSessionControl), __uuidof(IMMDevice), __uuidof(IDispatch)}) {
+      void* out = reinterpret_cast<void*>(1);
+      EXPECT_EQ(object->QueryInterface(iid, &out), E_NOINTERFACE);
+      EXPECT_EQ(out, nullptr);
+    }
+    // IUnknown gives the same identity and one more reference.
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(object->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, object);
+    EXPECT_EQ(static_cast<LONG>(identity->Release()), before);
+  }
+  // The monitor's references and the registrations' go with Shutdown; the
+  // fake's and this test's copy stay, so each object is alive at two.
+  monitor_->Shutdown();
+  for (const auto& object : objects) {
+    object->AddRef();
+    EXPECT_EQ(object->Release(), 2u);
+  }
+}
+
 TEST_F(AudioSessionMonitorTest, OperationsThatCannotGetTheLockLeaveTheStateAlone) {
   auto mic = audio_.AddEndpoint(eCapture, 1);
   auto call = mic->manager()->CreateSession(100, AudioSessionStateInactive);

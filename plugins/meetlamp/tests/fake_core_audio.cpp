@@ -425,6 +425,11 @@ LONG FakeCoreAudio::ForeignCallbackRefs() {
   return foreign;
 }
 
+std::vector<ComPtr<IUnknown>> FakeCoreAudio::Seen() const {
+  std::lock_guard lock(mutex_);
+  return seen_;
+}
+
 size_t FakeCoreAudio::registeredClients() const {
   std::lock_guard lock(mutex_);
   return clients_.size();

@@ -221,6 +221,8 @@ class FakeCoreAudio {
   // References on the monitor's callback objects, other than those the fake
   // keeps for LateCallbacks, summed over every object ever registered.
   LONG ForeignCallbackRefs();
+  // Every callback object ever registered (as IUnknown), in order.
+  std::vector<zu::win::ComPtr<IUnknown>> Seen() const;
 
   FakeEnumerator* enumerator() const { return enumerator_.get(); }
   size_t registeredClients() const;

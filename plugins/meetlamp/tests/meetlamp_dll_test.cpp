@@ -100,6 +100,16 @@ class MeetLampDllTest : public ::testing::Test {
     return WaitForPopupStarts(record(), starts + 1);
   }
 
+  // The service's own debug lines (tag "MeetLampService"), in order.
+  std::vector<std::string> ServiceDebugLines() const {
+    std::vector<std::string> lines;
+    for (const auto& call : log_.calls())
+      if (call.op == zu::testing::LogCall::Op::kLog && call.level == zu::kLogDebug &&
+          call.component == "MeetLampService")
+        lines.push_back(call.message);
+    return lines;
+  }
+
   fs::path record() const { return dir_.path() / L"osd.txt"; }
   std::vector<simosd::Entry> Record() const { return simosd::ReadRecord(record()); }
 
@@ -222,6 +232,43 @@ TEST_F(MeetLampDll, LockAndEndTurnTheLedOffAndUnlockRestoresItAndStoresTheMode) 
   EXPECT_EQ(simosd::ShownRequests(Record()), (Shown{{kStatusLightKind, 2}}));
 }
 
+TEST_F(MeetLampDll, EachNamedEventIsLoggedBeforeItsReactionAndTheOthersAreSilent) {
+  ASSERT_TRUE(LoadInitialised());
+  struct Line {
+    int level;
+    std::string message;
+    bool operator==(const Line&) const = default;
+  };
+  // Everything one event made the monitor log, in order, and nothing under
+  // another tag.
+  auto logged = [this](uint32_t code) {
+    log_.Clear();
+    service_->onEvent(code);
+    std::vector<Line> lines;
+    for (const auto& call : log_.calls()) {
+      EXPECT_EQ(call.component, "AudioSessionMonitor") << call.message;
+      lines.push_back({call.level, call.message});
+    }
+    return lines;
+  };
+  constexpr int kDebug = zu::kLogDebug;
+  constexpr int kInfo = zu::kLogInfo;
+  EXPECT_EQ(logged(kFn1), (std::vector<Line>{{kDebug, "ZuEventType::FN_1"},
+                                             {kInfo, "App state: 1, presence state: 0 -> 0"},
+                                             {kDebug, "Turn on LED"}}));
+  EXPECT_EQ(logged(kLock), (std::vector<Line>{{kDebug, "ZuEventType::SESSION_LOCK"}, {kDebug, "Turn off LED"}}));
+  EXPECT_EQ(logged(kUnlock), (std::vector<Line>{{kDebug, "ZuEventType::SESSION_UNLOCK"},
+                                                {kInfo, "App state: 1, presence state: 0 -> 0"},
+                                                {kDebug, "Turn on LED"}}));
+  EXPECT_EQ(logged(kEnd), (std::vector<Line>{{kDebug, "ZuEventType::SESSION_END"}, {kDebug, "Turn off LED"}}));
+  EXPECT_EQ(LedValues(), (Values{0, 1, 0, 1, 0}));
+  // The display change restarts the pop-up without a word; unnamed codes
+  // do nothing at all.
+  for (uint32_t code : {kDisplayChange, kFn2, 0xFFFFFu}) EXPECT_TRUE(logged(code).empty()) << code;
+  ASSERT_TRUE(WaitForPopupStarts(record(), 2));
+  EXPECT_EQ(LedValues(), (Values{0, 1, 0, 1, 0}));
+}
+
 TEST_F(MeetLampDll, ARefusedSwitchLogsOneWarningAndTheNextChangeTriesAgain) {
   ASSERT_TRUE(LoadInitialised());
   ASSERT_TRUE(simacpi::SetRefuse(true));
@@ -265,6 +312,7 @@ TEST_F(MeetLampDll, WithoutItsKeysInitFailsAndTheServiceStaysIdle) {
   EXPECT_EQ(service_->GetState(), zu::OUT_OF_SERVICE);
   EXPECT_TRUE(log_.HasMessage("state change UNKNOWN -> OUT_OF_SERVICE"));
   EXPECT_EQ(MessagesAt(log_, zu::kLogError), std::vector<std::string>{"MeetLampService::Init: CreateKey error"});
+  EXPECT_EQ(ServiceDebugLines(), std::vector<std::string>{"MeetLampService::_init"});
 
   EXPECT_TRUE(supervisor_.Call([this] { return service_->Reset(); }));
   EXPECT_EQ(service_->GetState(), zu::INIT);
@@ -379,6 +427,11 @@ TEST_F(MeetLampDll, HostOrderFromInitToReleaseThenTheLibraryUnloads) {
     EXPECT_EQ(call.level, zu::kLogInfo);
   }
   EXPECT_EQ(changes, states);
+  // Each operation's own debug line, Init's written once as it begins.
+  const std::vector<std::string> operations = {"MeetLampService::_init",  "MeetLampService::Run",
+                                               "MeetLampService::Join",   "MeetLampService::Reset",
+                                               "MeetLampService::Release", "MeetLampService::Release"};
+  EXPECT_EQ(ServiceDebugLines(), operations);
   EXPECT_TRUE(Unload());
 }
 
