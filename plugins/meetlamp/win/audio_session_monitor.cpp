@@ -201,14 +201,12 @@ void AudioSessionMonitor::InitAudioSessionManager() {
         DWORD processId = 0;
         if (FAILED(control2->GetProcessId(&processId))) continue;
         auto events = ComPtr<MeetingAudioSessionEvents>::Attach(new MeetingAudioSessionEvents(processId, this, gate_));
-        control->RegisterAudioSessionNotification(events.get());
+        // Registered and entered under one hold, as for a new session: a
+        // state change reported at once waits for the entry, so an expiry
+        // cannot slip in before it and leave the entry behind for good.
         LockHold lock(*this);
-        if (!lock.held()) {
-          // Not entered, so nothing would ever undo the registration.
-          lock.Release();
-          control->UnregisterAudioSessionNotification(events.get());
-          continue;
-        }
+        if (!lock.held()) continue;
+        control->RegisterAudioSessionNotification(events.get());
         EnterSession(processId, std::move(control), std::move(control2), std::move(events));
       }
     }
