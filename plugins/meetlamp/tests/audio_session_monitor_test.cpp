@@ -231,6 +231,26 @@ TEST_F(AudioSessionMonitorTest, ExpiryRemovesTheEntryKeepsPresenceAndReleasesOut
   EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 1}}));
 }
 
+TEST_F(AudioSessionMonitorTest, ASessionExpiringWhileStartUpEntersItLeavesNoEntryBehind) {
+  auto mic = audio_.AddEndpoint(eCapture, 1);
+  auto leaving = mic->manager()->CreateSession(100, AudioSessionStateActive);
+  leaving->expiresWhileRegistering = true;
+  auto call = mic->manager()->CreateSession(200, AudioSessionStateInactive);
+  AudioSessionMonitor& monitor = Start();
+  leaving->JoinReporter();
+  EXPECT_TRUE(Logged(zu::kLogInfo, kTag, "audio state changed: PID(100), new state = expired"));
+  EXPECT_EQ(monitor.TrackedProcessIds(), Pids({200}));
+
+  // The process's next session is its own entry again and counts.
+  auto again = mic->manager()->CreateSession(100, AudioSessionStateInactive);
+  again->ChangeState(AudioSessionStateActive);
+  call->ChangeState(AudioSessionStateActive);
+  call->ChangeState(AudioSessionStateInactive);
+  EXPECT_EQ(monitor.lastPresence(), 1);
+  monitor.ProcessPendingDevices();
+  EXPECT_EQ(leaving->registeredEvents(), 0u);
+}
+
 TEST_F(AudioSessionMonitorTest, EndpointsAddedAndRemovedAfterStartUp) {
   AudioSessionMonitor& monitor = Start();
   EXPECT_TRUE(Logged(zu::kLogInfo, kTag, "Numbers of capture endpoints: 0"));

@@ -5,8 +5,11 @@
 #include <propsys.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <memory>
 
 namespace meetlamp::fake {
 
@@ -157,6 +160,16 @@ HRESULT FakeSession::RegisterAudioSessionNotification(IAudioSessionEvents* event
   }
   world_->Remember(events);
   ++world_->counts.eventsRegistered;
+  if (expiresWhileRegistering.exchange(false)) {
+    JoinReporter();
+    auto reported = std::make_shared<std::promise<void>>();
+    std::future<void> done = reported->get_future();
+    reporter_ = std::thread([this, reported] {
+      ChangeState(AudioSessionStateExpired);
+      reported->set_value();
+    });
+    done.wait_for(std::chrono::milliseconds(300));
+  }
   return S_OK;
 }
 

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/win/com_ptr.h"
@@ -62,7 +63,7 @@ class FakeSession final : public IAudioSessionControl2 {
  public:
   FakeSession(FakeCoreAudio* world, DWORD processId, bool systemSounds, AudioSessionState state)
       : world_(world), processId_(processId), systemSounds_(systemSounds), state_(state) {}
-  virtual ~FakeSession() = default;
+  virtual ~FakeSession() { JoinReporter(); }
   FAKE_REFCOUNT_METHODS
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -89,6 +90,14 @@ class FakeSession final : public IAudioSessionControl2 {
   DWORD processId() const { return processId_; }
   size_t registeredEvents() const;
 
+  // The next registration starts another thread (a Core Audio notification
+  // thread) that reports the expiry at once; the registration returns when
+  // that report is done or after 300 ms, whichever comes first.
+  std::atomic<bool> expiresWhileRegistering{false};
+  void JoinReporter() {
+    if (reporter_.joinable()) reporter_.join();
+  }
+
  private:
   FakeCoreAudio* world_;
   const DWORD processId_;
@@ -97,6 +106,7 @@ class FakeSession final : public IAudioSessionControl2 {
   std::atomic<int> inCallback_{0};
   mutable std::mutex mutex_;
   std::vector<zu::win::ComPtr<IAudioSessionEvents>> events_;
+  std::thread reporter_;
 };
 
 class FakeSessionManager final : public IAudioSessionManager2 {
