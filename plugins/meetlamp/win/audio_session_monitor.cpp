@@ -91,11 +91,12 @@ AudioSessionMonitor::AudioSessionMonitor(zu::ILogger* hostLogger, EnumeratorFact
     : enumeratorFactory_(std::move(enumeratorFactory)) {
   logger = hostLogger;
   settings_ = zu::OpenUserSettingsKey(L"ConfigLED");
-  LoadMode();
   lock_.reset(::CreateMutexW(nullptr, FALSE, nullptr));
   if (!lock_) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateMutexW");
   gate_ = std::make_shared<CallbackGate>();
   osd_.Start();
+  // Restored once the monitor stands; no other thread knows it yet.
+  LoadMode();
 }
 
 AudioSessionMonitor::~AudioSessionMonitor() {
