@@ -635,6 +635,26 @@ TEST_F(AudioSessionMonitorTest, OperationsThatCannotGetTheLockLeaveTheStateAlone
   EXPECT_EQ(monitor.lastPresence(), 0);
   EXPECT_EQ(Count("timeout in acquiring mutex"), 0u);
   EXPECT_EQ(Count("unable to acquire mutex"), 0u);
+
+  // Letting go of a lock this thread does not hold fails, with a warning.
+  monitor.ReleaseLock();
+  EXPECT_TRUE(Logged(zu::kLogWarning, kTag, "error in releasing mutex"));
+  EXPECT_EQ(Count("error in releasing mutex"), 1u);
+}
+
+TEST_F(AudioSessionMonitorTest, AModeThatCannotBeStoredStaysInForceAndIsWrittenAgainAtUnlock) {
+  AudioSessionMonitor& monitor = Start();
+  ASSERT_EQ(Count("unable to set mode"), 0u);
+  // The key goes away under the open handle: every write fails from now on.
+  ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey), ERROR_SUCCESS);
+  monitor.HandleEvent(0x61);
+  EXPECT_TRUE(Logged(zu::kLogError, kTag, "unable to set mode"));
+  EXPECT_EQ(monitor.mode(), On);
+  EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 0}, {kLed, 1}}));
+  monitor.HandleEvent(0x20003);
+  monitor.HandleEvent(0x20004);
+  EXPECT_EQ(Count("unable to set mode"), 2u);
+  EXPECT_EQ(simacpi::DevsHistory(), (Devs{{kLed, 0}, {kLed, 1}, {kLed, 0}, {kLed, 1}}));
 }
 
 TEST_F(AudioSessionMonitorTest, WithoutTheMultithreadedApartmentStartUpFails) {
