@@ -323,6 +323,34 @@ TEST_F(AudioSessionMonitorTest, EndpointsAddedAndRemovedAfterStartUp) {
   EXPECT_TRUE(monitor.EndpointGuids().empty());
 }
 
+TEST_F(AudioSessionMonitorTest, AddedEndpointsThatRefuseAStepAreLoggedWithTheResultAndNotWatched) {
+  AudioSessionMonitor& monitor = Start();
+  auto nameless = audio_.AddEndpoint(eCapture, 1);
+  nameless->hasName = false;
+  auto disabled = audio_.AddEndpoint(eCapture, 2, DEVICE_STATE_DISABLED);
+  disabled->activateResult = AUDCLNT_E_DEVICE_INVALIDATED;
+  auto empty = audio_.AddEndpoint(eCapture, 3);
+  empty->activateGivesNull = true;
+  for (const auto* e : {&nameless, &disabled, &empty}) audio_.AnnounceAdded((*e)->id());
+  monitor.ProcessPendingDevices();
+
+  // One line each, at error level, the result in signed decimal.
+  const std::vector<std::string> errors = {
+      "OnDeviceAddedBottom, DeviceID = " + Narrow(nameless->id()) + ", unable to get device name -2147467259",
+      "OnDeviceAddedBottom, DeviceID = " + Narrow(disabled->id()) + ", unable to get IAudioSessionManager2 -2004287484",
+      "OnDeviceAddedBottom, DeviceID = " + Narrow(empty->id()) + ", unable to get IAudioSessionManager2 -2147467261"};
+  std::vector<std::string> logged;
+  for (const LogCall& c : log_.calls())
+    if (c.message.rfind("OnDeviceAddedBottom", 0) == 0) {
+      EXPECT_EQ(c.level, zu::kLogError) << c.message;
+      EXPECT_EQ(c.component, kTag);
+      logged.push_back(c.message);
+    }
+  EXPECT_EQ(logged, errors);
+  EXPECT_TRUE(monitor.EndpointGuids().empty());
+  EXPECT_EQ(audio_.counts.sessionNotificationRegistered, 0);
+}
+
 TEST_F(AudioSessionMonitorTest, CallbacksFromSeveralThreadsAtOnce) {
   auto mic = audio_.AddEndpoint(eCapture, 1);
   constexpr int kThreads = 4;
