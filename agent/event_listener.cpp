@@ -115,7 +115,9 @@ LRESULT CALLBACK ListenerWindowProc(HWND window, UINT message, WPARAM wParam, LP
   const uint32_t code = TranslateToEvent(message, wParam, FirmwareMessage());
   if (ILogger* logger = ZuEventListener::Instance().logger())
     logger->Log(kLogDebug, kWndProcTag, WndProcLine(message, wParam, code));
-  Agent().services.ForEach([code](ServiceEntry& entry) { entry.service->onEvent(code); });
+  // The supervisor may be unloading plug-ins meanwhile: Dispatch keeps a
+  // library mapped while its onEvent runs and skips those already gone.
+  Agent().services.Dispatch([code](ServiceEntry& entry) { entry.service->onEvent(code); });
   // The default handling of WM_CLOSE destroys the window, and any process on
   // the desktop can send one: the agent would keep running without hearing
   // another hot key. The agent ends only through its message loop.

@@ -61,6 +61,8 @@ void Supervisor::Pass() {
 void Supervisor::Teardown() {
   services_.ForEach([&](ServiceEntry& entry) {
     Retire(*entry.service);
+    // Out of the window's reach before its code goes away.
+    services_.Withdraw(entry);
     host_.Unload(entry);
   });
 }

@@ -21,7 +21,8 @@ class SupervisorHost {
   virtual bool StopRequested() = 0;
   // Text for standard output, written as is.
   virtual void Print(const std::string& text) = 0;
-  // Unloads the entry's library.
+  // Unloads the entry's library; the entry is already withdrawn (no
+  // service pointer), so no dispatch can reach the library any more.
   virtual void Unload(ServiceEntry& entry) = 0;
 
  protected:
@@ -52,9 +53,10 @@ class Supervisor {
 
   // Init(logger) on every service in load order; misses start at 0.
   void InitServices();
-  // One pass over every entry in load order.
+  // One pass over every entry still loaded, in load order.
   void Pass();
-  // Join(0), Release() and unload, entry by entry in load order.
+  // Join(0), Release(), withdrawal from dispatch and unload, entry by entry
+  // in load order.
   void Teardown();
 
  private:

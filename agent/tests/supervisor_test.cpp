@@ -2,10 +2,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "agent/supervisor.h"
@@ -50,6 +54,7 @@ class ScriptedService final : public IPlatformService {
   void Release() override {
     Note("Release");
     state = UNKNOWN;
+    if (onRelease) onRelease();
   }
   bool Heartbeat() override {
     Note("Heartbeat");
@@ -63,7 +68,9 @@ class ScriptedService final : public IPlatformService {
     if (resetResult) state = INIT;
     return resetResult;
   }
-  void onEvent(uint32_t) override {}
+  void onEvent(uint32_t code) override {
+    if (onEventHook) onEventHook(code);
+  }
   void onStateChange(int32_t) override {}
 
   int Count(const std::string& op) const {
@@ -79,6 +86,9 @@ class ScriptedService final : public IPlatformService {
   bool resetResult = true;
   ILogger* initLogger = nullptr;
   int getStateCalls = 0;
+  // Called on the calling thread; events may come from another thread.
+  std::function<void(uint32_t)> onEventHook;
+  std::function<void()> onRelease;
 
  private:
   void Note(const std::string& op) { journal_.push_back(name_ + " " + op); }
@@ -98,8 +108,12 @@ class RecordingHost final : public SupervisorHost {
     return stopAfterChecks >= 0 && stopChecks > stopAfterChecks;
   }
   void Print(const std::string& text) override { output += text; }
+  // The fixture's module handle is the service itself.
   void Unload(ServiceEntry& entry) override {
-    journal_.push_back("unload " + entry.service->GetName());
+    EXPECT_EQ(entry.service, nullptr) << "unloaded while still reachable by dispatch";
+    const std::string name = static_cast<IPlatformService*>(entry.module)->GetName();
+    journal_.push_back("unload " + name);
+    if (onUnload) onUnload(name);
     entry.module = nullptr;
   }
 
@@ -108,6 +122,7 @@ class RecordingHost final : public SupervisorHost {
   int stopChecks = 0;
   int stopAfterChecks = -1;  // never
   std::function<void(int)> onStopCheck;
+  std::function<void(const std::string&)> onUnload;
 
  private:
   Journal& journal_;
@@ -119,8 +134,8 @@ class SupervisorTest : public ::testing::Test {
     services_.push_back(std::make_unique<ScriptedService>(name, journal_));
     auto entry = std::make_unique<ServiceEntry>();
     entry->service = services_.back().get();
-    entry->module = services_.back().get();  // any non-null handle
-    list_.Append(std::move(entry));
+    entry->module = static_cast<IPlatformService*>(services_.back().get());  // any non-null handle
+    entries_.push_back(&list_.Append(std::move(entry)));
     return *services_.back();
   }
   // Runs one pass and returns the sleeps it made.
@@ -139,6 +154,7 @@ class SupervisorTest : public ::testing::Test {
 
   Journal journal_;
   std::vector<std::unique_ptr<ScriptedService>> services_;
+  std::vector<ServiceEntry*> entries_;
   ServiceList list_;
   RecordingHost host_{journal_};
   testing::RecordingLogger logger_;
@@ -273,7 +289,10 @@ TEST_F(SupervisorTest, AStopBeforeTheLoopTearsDownInLoadOrder) {
                                     "b Release", "unload b"));
   EXPECT_EQ(a.initLogger, &logger_);
   EXPECT_TRUE(host_.sleeps.empty());
-  list_.ForEach([](ServiceEntry& e) { EXPECT_EQ(e.module, nullptr); });
+  for (const ServiceEntry* e : entries_) {
+    EXPECT_EQ(e->module, nullptr);
+    EXPECT_EQ(e->service, nullptr);
+  }
   EXPECT_EQ(list_.size(), 2u) << "entries are never removed";
 }
 
@@ -299,6 +318,77 @@ TEST_F(SupervisorTest, InitStartsEveryMissCountAtZero) {
   list_.ForEach([](ServiceEntry& e) { e.misses = 7; });
   supervisor_.InitServices();
   list_.ForEach([](ServiceEntry& e) { EXPECT_EQ(e.misses, 0); });
+}
+
+TEST_F(SupervisorTest, AfterTheTeardownNeitherDispatchNorAPassReachesAService) {
+  ScriptedService& a = Add("a");
+  ScriptedService& b = Add("b");
+  int events = 0;
+  a.onEventHook = b.onEventHook = [&](uint32_t) { ++events; };
+  list_.Dispatch([](ServiceEntry& e) { e.service->onEvent(1); });
+  EXPECT_EQ(events, 2);
+
+  host_.stopAfterChecks = 0;
+  EXPECT_EQ(supervisor_.Supervise(), kSupervisorDone);
+  events = 0;
+  int visits = 0;
+  list_.Dispatch([&](ServiceEntry& e) {
+    ++visits;
+    e.service->onEvent(1);
+  });
+  EXPECT_EQ(visits, 0);
+  EXPECT_EQ(events, 0);
+
+  journal_.clear();
+  const int aStates = a.getStateCalls, bStates = b.getStateCalls;
+  EXPECT_THAT(Pass(), ElementsAre(kIdlePassPauseMs));
+  EXPECT_TRUE(journal_.empty());
+  EXPECT_EQ(a.getStateCalls, aStates) << "an unloaded service is not even asked its state";
+  EXPECT_EQ(b.getStateCalls, bStates);
+}
+
+TEST_F(SupervisorTest, TheTeardownUnloadsNoLibraryWhileItsEventIsInFlight) {
+  ScriptedService& a = Add("a");
+  ScriptedService& b = Add("b");
+  std::mutex mutex;
+  std::vector<std::string> timeline;  // across the threads, under `mutex`
+  auto note = [&](const std::string& line) {
+    std::lock_guard lock(mutex);
+    timeline.push_back(line);
+  };
+  std::promise<void> entered, release, aReleased;
+  std::shared_future<void> released = release.get_future().share();
+  a.onEventHook = [&](uint32_t) {
+    entered.set_value();
+    released.wait();
+    note("a event");
+  };
+  b.onEventHook = [&](uint32_t) { note("b event"); };
+  a.onRelease = [&] { aReleased.set_value(); };
+  host_.onUnload = [&](const std::string& name) { note("unload " + name); };
+  host_.stopAfterChecks = 0;
+
+  std::thread window([&] { list_.Dispatch([](ServiceEntry& e) { e.service->onEvent(0x10001); }); });
+  entered.get_future().wait();
+  uint32_t result = 1;
+  std::promise<void> doneSignal;
+  std::future<void> done = doneSignal.get_future();
+  std::thread supervisor([&] {
+    result = supervisor_.Supervise();
+    doneSignal.set_value();
+  });
+  // Join and Release still run alongside the event, as before; the unload
+  // must wait for it.
+  aReleased.get_future().wait();
+  EXPECT_EQ(done.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  release.set_value();
+  window.join();
+  supervisor.join();
+
+  EXPECT_EQ(result, kSupervisorDone);
+  EXPECT_THAT(timeline, ElementsAre("a event", "b event", "unload a", "unload b"));
+  EXPECT_THAT(journal_, ElementsAre("a Init", "b Init", "a Join 0", "a Release", "unload a", "b Join 0",
+                                    "b Release", "unload b"));
 }
 
 }  // namespace
