@@ -4,10 +4,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
+#include "agent/agent_state.h"
+#include "agent/event_codes.h"
+#include "agent/event_listener.h"
 #include "agent/supervisor_thread.h"
 #include "agent/tests/plugin_folder.h"
+#include "base/text.h"
 #include "testing/recording_logger.h"
 
 namespace zu::testing {
@@ -68,6 +73,42 @@ TEST(SupervisorThread, RunningServicesAreHeartbeatCheckedUntilTheStopFlagIsSet) 
               ElementsAre("attach", "Init", "Run", "Heartbeat"));
   EXPECT_THAT(std::vector<std::string>(trace.end() - 3, trace.end()), ElementsAre("Join 0", "Release", "detach"));
   EXPECT_LT(elapsed, 8000u);
+}
+
+// The agent's own window procedure and process-wide list: a message that
+// comes after the supervisor unloaded the plug-ins (a Ctrl+C before the
+// window existed) reaches none of them.
+TEST(SupervisorThread, AfterTheTeardownTheWindowProcedureReachesNoUnloadedService) {
+  PluginFolder folder;
+  folder.Add(PluginVariant::kGood, L"meetlamp.dll");
+  folder.Add(PluginVariant::kGood, L"Veilpane.dll");
+  RecordingLogger log;
+  AgentState& agent = Agent();
+  std::atomic<bool> stop{false};
+  DWORD result = 1;
+  std::thread supervisor([&] { result = RunSupervisor(folder.directory(), &log, agent.services, stop); });
+
+  HWND window = ::CreateWindowExW(0, L"STATIC", L"dispatch test", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  const std::string event = "event " + Hex(HOTKEY_CPU_FAN);
+  const DWORD start = ::GetTickCount();
+  while (folder.TraceOf("Veilpane").size() < 3 && ::GetTickCount() - start < 10000) ::Sleep(20);
+  EXPECT_EQ(ListenerWindowProc(window, WM_HOTKEY, HOTKEY_CPU_FAN, 0), 0);
+
+  stop = true;
+  supervisor.join();
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(ListenerWindowProc(window, WM_HOTKEY, HOTKEY_CPU_FAN, 0), 0);
+  EXPECT_EQ(ListenerWindowProc(window, WM_CLOSE, 0, 0), 0);
+  EXPECT_TRUE(::IsWindow(window)) << "WM_CLOSE still leaves the window alone";
+  ::DestroyWindow(window);
+
+  for (const char* stem : {"meetlamp", "Veilpane"}) {
+    const auto trace = folder.TraceOf(stem);
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), event), 1) << stem << ": only the message before the teardown";
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back(), "detach") << stem;
+  }
 }
 
 }  // namespace
