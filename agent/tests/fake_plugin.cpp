@@ -9,12 +9,16 @@
 //   null-factory   GetServiceControlBlock answers null
 //   stay-unknown   Init leaves the state at UNKNOWN (the service idles)
 //   quiet          onEvent records nothing (for timing runs)
+//   hold-event     onEvent sets the event "<stem>-held-<process id>", then
+//                  waits (30 s at most) for "<stem>-release-<process id>" and
+//                  records "event <code> done": an event kept in flight
 #include <windows.h>
 
 #include <string>
 
 #include "base/text.h"
 #include "base/win/module_path.h"
+#include "base/win/unique_handle.h"
 #include "base/win/utf.h"
 #include "plugins/common/platform_service_base.h"
 #include "plugins/common/service_export.h"
@@ -56,7 +60,15 @@ struct Behaviour {
   bool nullFactory = false;
   bool stayUnknown = false;
   bool quiet = false;
+  bool holdEvent = false;
 };
+
+// The named event "<stem>-<what>-<process id>", or null when the test made none.
+zu::win::UniqueHandle OpenHoldEvent(const char* what) {
+  const std::wstring name =
+      zu::win::FromUtf8(g_stem + "-" + what + "-" + zu::Dec(static_cast<uint64_t>(::GetCurrentProcessId())));
+  return zu::win::UniqueHandle(::OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name.c_str()));
+}
 
 class FakeService final : public zu::PlatformServiceBase {
  public:
@@ -94,6 +106,15 @@ class FakeService final : public zu::PlatformServiceBase {
   }
   void onEvent(uint32_t code) override {
     if (!behaviour_.quiet) Trace("event " + zu::Hex(code));
+    if (behaviour_.holdEvent) {
+      const zu::win::UniqueHandle held = OpenHoldEvent("held");
+      const zu::win::UniqueHandle release = OpenHoldEvent("release");
+      if (held && release) {
+        ::SetEvent(held.get());
+        ::WaitForSingleObject(release.get(), 30000);
+      }
+      Trace("event " + zu::Hex(code) + " done");
+    }
   }
   void onStateChange(int32_t previous) override { LogStateChange(previous); }
 
@@ -124,6 +145,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     behaviour.nullFactory = words.find("null-factory") != std::string::npos;
     behaviour.stayUnknown = words.find("stay-unknown") != std::string::npos;
     behaviour.quiet = words.find("quiet") != std::string::npos;
+    behaviour.holdEvent = words.find("hold-event") != std::string::npos;
     if (!behaviour.nullFactory) g_service.Create(g_stem, behaviour);
   } else if (reason == DLL_PROCESS_DETACH) {
     Trace("detach");

@@ -13,6 +13,7 @@
 #include "agent/supervisor_thread.h"
 #include "agent/tests/plugin_folder.h"
 #include "base/text.h"
+#include "base/win/unique_handle.h"
 #include "testing/recording_logger.h"
 
 namespace zu::testing {
@@ -109,6 +110,53 @@ TEST(SupervisorThread, AfterTheTeardownTheWindowProcedureReachesNoUnloadedServic
     ASSERT_FALSE(trace.empty());
     EXPECT_EQ(trace.back(), "detach") << stem;
   }
+}
+
+// An event still running inside a plug-in when the stop comes: the library
+// stays loaded until its onEvent has returned.
+TEST(SupervisorThread, ALibraryIsNotUnloadedWhileItsEventIsInFlight) {
+  PluginFolder folder;
+  folder.Add(PluginVariant::kGood, L"meetlamp.dll");
+  folder.Add(PluginVariant::kGood, L"Veilpane.dll");
+  folder.SetBehaviour(L"meetlamp", "hold-event");
+  const std::wstring pid = std::to_wstring(::GetCurrentProcessId());
+  const win::UniqueHandle held(::CreateEventW(nullptr, TRUE, FALSE, (L"meetlamp-held-" + pid).c_str()));
+  const win::UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, (L"meetlamp-release-" + pid).c_str()));
+  ASSERT_TRUE(held && release);
+
+  RecordingLogger log;
+  AgentState& agent = Agent();
+  std::atomic<bool> stop{false};
+  DWORD result = 1;
+  std::thread supervisor([&] { result = RunSupervisor(folder.directory(), &log, agent.services, stop); });
+  const DWORD start = ::GetTickCount();
+  while (folder.TraceOf("Veilpane").size() < 3 && ::GetTickCount() - start < 10000) ::Sleep(20);
+
+  std::thread windowThread([] {
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"dispatch test", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ListenerWindowProc(window, WM_HOTKEY, HOTKEY_CPU_FAN, 0);
+    ::DestroyWindow(window);
+  });
+  EXPECT_EQ(::WaitForSingleObject(held.get(), 10000), WAIT_OBJECT_0);
+  stop = true;
+  // Join and Release may run alongside the event; the unload may not.
+  const DWORD stopped = ::GetTickCount();
+  while (folder.TraceOf("meetlamp").back() != "Release" && ::GetTickCount() - stopped < 10000) ::Sleep(10);
+  ::Sleep(300);  // a premature unload would show by now
+  const auto during = folder.TraceOf("meetlamp");
+  EXPECT_EQ(during.back(), "Release") << "nothing after Release while the event is held";
+  ::SetEvent(release.get());
+  windowThread.join();
+  supervisor.join();
+
+  EXPECT_EQ(result, 0u);
+  const std::string event = "event " + Hex(HOTKEY_CPU_FAN);
+  EXPECT_THAT(folder.TraceOf("meetlamp"), ::testing::IsSupersetOf(std::vector<std::string>{event, event + " done", "detach"}));
+  const auto trace = folder.Trace();
+  auto at = [&](const std::string& line) { return std::find(trace.begin(), trace.end(), line) - trace.begin(); };
+  EXPECT_LT(at("meetlamp " + event + " done"), at("meetlamp detach"));
+  EXPECT_LT(at("Veilpane " + event), at("meetlamp detach")) << "the whole dispatch ends before the first unload";
+  EXPECT_EQ(trace.back(), "Veilpane detach");
 }
 
 }  // namespace
