@@ -16,13 +16,13 @@
 #include <utility>
 #include <vector>
 
-#include "base/win/module_path.h"
 #include "logging/ilogger.h"
 #include "plugins/meetlamp/tests/fake_core_audio.h"
 #include "plugins/meetlamp/win/audio_session_monitor.h"
 #include "testing/recording_logger.h"
 #include "testing/win/registry.h"
 #include "testing/win/temp_dir.h"
+#include "tools/simlaptop/bound_plugin.h"
 #include "tools/simlaptop/osd_record.h"
 #include "tools/simlaptop/sim_acpi.h"
 
@@ -46,26 +46,19 @@ constexpr const char* kNotificationTag = "MeetingAudioSessionNotification";
 
 using Devs = std::vector<std::pair<uint32_t, uint32_t>>;
 
-fs::path Bin() { return fs::path(zu::win::ModuleDirectory()); }
-
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 class AudioSessionMonitorTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // Kept for the life of the process, as plug-ins never unload it.
-    ::LoadLibraryW((Bin() / simosd::kRecorderFolder / L"glimmer.dll").c_str());
-  }
+  static void SetUpTestSuite() { simosd::LoadRecorderInProcess(); }
 
   void SetUp() override {
     ASSERT_TRUE(device_.ready());
     ASSERT_TRUE(::GetModuleHandleW(L"glimmer.dll"));
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kUserKey);
-    ::SetEnvironmentVariableW(simosd::kRecordVariable, (dir_.path() / L"osd.txt").c_str());
   }
   void TearDown() override {
     monitor_.reset();
-    ::SetEnvironmentVariableW(simosd::kRecordVariable, nullptr);
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kUserKey);
   }
 
@@ -97,6 +90,7 @@ class AudioSessionMonitorTest : public ::testing::Test {
 
   simacpi::Scope device_;
   zu::testing::TempDir dir_;
+  simosd::RecordScope popups_{dir_.path() / L"osd.txt"};
   RecordingLogger log_;
   FakeCoreAudio audio_;  // outlives the monitor
   std::unique_ptr<AudioSessionMonitor> monitor_;
@@ -541,7 +535,7 @@ TEST_F(AudioSessionMonitorTest, ShutdownWaitsForTheEventInFlight) {
   monitor_->InitAudioSessionManager();
   monitor_->StartLedControl();
   // A request before the pop-up runs would not be shown.
-  const fs::path record = dir_.path() / L"osd.txt";
+  const fs::path record = popups_.file();
   for (int i = 0; i < 250 && simosd::CountOf(simosd::ReadRecord(record), "start") == 0; ++i) ::Sleep(20);
 
   std::thread window([&] { monitor_->HandleEvent(0x61); });

@@ -40,8 +40,6 @@ constexpr const char* kInitialised = "MeetLampService: state change UNKNOWN -> I
 constexpr const char* kPanelInitialised = "Veilpane: state change UNKNOWN -> INIT";
 constexpr const char* kNoService = "meetlamp.dll: SvrGetter() is null";
 
-uint32_t g_ledStatus = kLedPresent;
-
 void Press(uint32_t code) {
   // Sent, not posted: the services have handled it when this returns.
   ASSERT_TRUE(zu::simhotkey::PressFirmwareKey(code, Delivery::kSend).delivered) << "code " << code;
@@ -216,12 +214,4 @@ TEST_F(MeetLampTest, NoServiceWithoutTheLed) {
 }  // namespace
 }  // namespace meetlamp::testing
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--led-status=", 0) == 0)
-      meetlamp::testing::g_ledStatus = std::stoul(arg.substr(13), nullptr, 0);
-  }
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return meetlamp::testing::RunTests(argc, argv); }

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "base/win/module_path.h"
 #include "plugins/meetlamp/tests/fake_core_audio.h"
 #include "plugins/meetlamp/tests/meetlamp_test_support.h"
 #include "plugins/meetlamp/win/meetlamp_service.h"
 #include "testing/recording_logger.h"
 #include "testing/win/registry.h"
 #include "testing/win/temp_dir.h"
+#include "tools/simlaptop/bound_plugin.h"
 #include "tools/simlaptop/osd_record.h"
 #include "tools/simlaptop/sim_acpi.h"
 
@@ -43,15 +43,11 @@ std::vector<std::string> AppStateLines(const zu::testing::RecordingLogger& log) 
 
 class MeetLampCall : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // The service's pop-up host finds the recording stand-in by name.
-    ::LoadLibraryW((fs::path(zu::win::ModuleDirectory()) / simosd::kRecorderFolder / L"glimmer.dll").c_str());
-  }
+  static void SetUpTestSuite() { simosd::LoadRecorderInProcess(); }
 
   void SetUp() override {
     ASSERT_TRUE(device_.ready());
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kLedKey);
-    ::SetEnvironmentVariableW(simosd::kRecordVariable, (dir_.path() / L"osd.txt").c_str());
     microphone_ = audio_.AddEndpoint(eCapture, 1);
   }
   void TearDown() override {
@@ -59,7 +55,6 @@ class MeetLampCall : public ::testing::Test {
       supervisor_.Call([this] { service_->Release(); });
       service_.reset();
     }
-    ::SetEnvironmentVariableW(simosd::kRecordVariable, nullptr);
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kLedKey);
   }
 
@@ -79,6 +74,7 @@ class MeetLampCall : public ::testing::Test {
 
   simacpi::Scope device_;
   zu::testing::TempDir dir_;
+  simosd::RecordScope popups_{dir_.path() / L"osd.txt"};
   FakeCoreAudio audio_;
   zu::win::ComPtr<fake::FakeEndpoint> microphone_;
   SupervisorThread supervisor_;
@@ -249,7 +245,7 @@ TEST_F(MeetLampCall, AFailedInitLeavesNoRegistrationBehind) {
   EXPECT_EQ(audio_.ForeignCallbackRefs(), 0);
   EXPECT_EQ(simacpi::DevsCount(kLed), 0u);
   // The pop-up the monitor had started is ended again.
-  const auto record = simosd::ReadRecord(dir_.path() / L"osd.txt");
+  const auto record = popups_.Read();
   EXPECT_EQ(simosd::CountOf(record, "start"), simosd::CountOf(record, "end"));
   // Idle from then on: Reset and Run succeed, events change nothing.
   EXPECT_TRUE(supervisor_.Call([this] { return service_->Reset(); }));

@@ -17,8 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/win/module_path.h"
-#include "base/win/unique_module.h"
 #include "libs/glimmer/osd_api.h"
 #include "plugins/common/platform_service.h"
 #include "plugins/meetlamp/tests/meetlamp_test_support.h"
@@ -26,14 +24,11 @@
 #include "testing/win/registry.h"
 #include "testing/win/temp_dir.h"
 #include "testing/win/unwritable_user_key.h"
+#include "tools/simlaptop/bound_plugin.h"
 #include "tools/simlaptop/osd_record.h"
 #include "tools/simlaptop/sim_acpi.h"
 
 namespace meetlamp::testing {
-
-// Set by main from --led-status.
-uint32_t g_ledStatus = kLedPresent;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -41,8 +36,6 @@ namespace simacpi = zu::simacpi;
 namespace simosd = zu::simosd;
 using zu::testing::RecordingLogger;
 using Values = std::vector<uint32_t>;
-
-fs::path Bin() { return fs::path(zu::win::ModuleDirectory()); }
 
 void EndStrayPopup() {
   using OsdEndFn = int32_t (*)();
@@ -56,39 +49,27 @@ void EndStrayPopup() {
 // the supervisor thread for everything but onEvent, and the pop-up record.
 class MeetLampDllTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // Kept for the life of the process, as plug-ins never unload it.
-    ::LoadLibraryW((Bin() / simosd::kRecorderFolder / L"glimmer.dll").c_str());
-  }
+  static void SetUpTestSuite() { simosd::LoadRecorderInProcess(); }
 
   void SetUp() override {
     ASSERT_TRUE(device_.ready());
     ASSERT_TRUE(::GetModuleHandleW(L"glimmer.dll"));
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kLedKey);
     ASSERT_TRUE(simacpi::SetStatus(kLed, g_ledStatus));
-    ::SetEnvironmentVariableW(simosd::kRecordVariable, record().c_str());
   }
   void TearDown() override {
     // A case that stopped early still ends the pop-up thread and the audio
     // registrations, which would otherwise keep the library loaded.
     if (service_) supervisor_.Call([this] { service_->Release(); });
-    service_ = nullptr;
-    module_.reset();
-    ::SetEnvironmentVariableW(simosd::kRecordVariable, nullptr);
+    Unload();
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kLedKey);
   }
 
-  zu::IPlatformService* Load() {
-    module_.reset(::LoadLibraryW((Bin() / L"meetlamp.dll").c_str()));
-    auto factory = module_.GetProc<zu::GetServiceControlBlockFn>(zu::kServiceFactoryExport);
-    service_ = factory ? factory() : nullptr;
-    return service_;
-  }
+  zu::IPlatformService* Load() { return service_ = plugin_.Load(); }
   // Unloads the library the way the agent does and tells whether it is gone.
   bool Unload() {
     service_ = nullptr;
-    module_.reset();
-    return ::GetModuleHandleW(L"meetlamp.dll") == nullptr;
+    return plugin_.Unload();
   }
 
   bool Init() { return supervisor_.Call([this] { return service_->Init(&log_); }); }
@@ -110,14 +91,15 @@ class MeetLampDllTest : public ::testing::Test {
     return lines;
   }
 
-  fs::path record() const { return dir_.path() / L"osd.txt"; }
-  std::vector<simosd::Entry> Record() const { return simosd::ReadRecord(record()); }
+  fs::path record() const { return popups_.file(); }
+  std::vector<simosd::Entry> Record() const { return popups_.Read(); }
 
   simacpi::Scope device_;
   zu::testing::TempDir dir_;
   SupervisorThread supervisor_;
-  zu::win::UniqueModule module_;
-  zu::IPlatformService* service_ = nullptr;  // owned by the library
+  simosd::RecordScope popups_{dir_.path() / L"osd.txt"};
+  zu::simagent::BoundPlugin plugin_{L"meetlamp.dll"};
+  zu::IPlatformService* service_ = nullptr;  // the plug-in's, owned by the library
   RecordingLogger log_;
 };
 
@@ -372,7 +354,7 @@ TEST_F(MeetLampDll, ADisplayChangeRacingReleaseLeavesNoPopupBehind) {
 TEST_F(MeetLampDll, BeforeInitEventsAreIgnoredAndDetachNeedsNoRelease) {
   zu::IPlatformService* service = Load();
   ASSERT_NE(service, nullptr);
-  auto factory = module_.GetProc<zu::GetServiceControlBlockFn>(zu::kServiceFactoryExport);
+  auto factory = plugin_.module().GetProc<zu::GetServiceControlBlockFn>(zu::kServiceFactoryExport);
   EXPECT_EQ(factory(), service);
   EXPECT_EQ(service->GetName(), "MeetLampService");
   EXPECT_EQ(service->GetType(), 1);
@@ -441,7 +423,7 @@ using MeetLampDllNoLed = MeetLampDllTest;
 
 TEST_F(MeetLampDllNoLed, NoServiceObject) {
   EXPECT_EQ(Load(), nullptr);
-  ASSERT_TRUE(module_);
+  ASSERT_TRUE(plugin_.module());
   EXPECT_EQ(simacpi::DevsCount(kLed), 0u);
   EXPECT_EQ(StoredMode(), std::nullopt);
   EXPECT_TRUE(Unload());
@@ -451,12 +433,4 @@ TEST_F(MeetLampDllNoLed, NoServiceObject) {
 }  // namespace
 }  // namespace meetlamp::testing
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--led-status=", 0) == 0)
-      meetlamp::testing::g_ledStatus = std::stoul(arg.substr(13), nullptr, 0);
-  }
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return meetlamp::testing::RunTests(argc, argv); }

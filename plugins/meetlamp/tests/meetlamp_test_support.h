@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "testing/recording_logger.h"
 #include "testing/win/registry.h"
 #include "tools/simlaptop/osd_record.h"
@@ -128,5 +130,19 @@ class SupervisorThread {
   bool done_ = false;
   std::thread thread_;
 };
+
+// The status the simulated device answers for the LED in this run: the
+// runs on machines without the LED pass --led-status=N.
+inline uint32_t g_ledStatus = kLedPresent;
+
+// main of the meetlamp test programs that take --led-status.
+inline int RunTests(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--led-status=", 0) == 0) g_ledStatus = std::stoul(arg.substr(13), nullptr, 0);
+  }
+  return RUN_ALL_TESTS();
+}
 
 }  // namespace meetlamp::testing

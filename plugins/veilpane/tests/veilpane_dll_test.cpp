@@ -12,14 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "base/win/module_path.h"
-#include "base/win/unique_module.h"
 #include "libs/glimmer/osd_api.h"
 #include "plugins/common/platform_service.h"
 #include "testing/recording_logger.h"
 #include "testing/win/registry.h"
 #include "testing/win/temp_dir.h"
 #include "testing/win/unwritable_user_key.h"
+#include "tools/simlaptop/bound_plugin.h"
 #include "tools/simlaptop/osd_record.h"
 #include "tools/simlaptop/sim_acpi.h"
 
@@ -38,8 +37,6 @@ constexpr const wchar_t* kUserKey = L"SOFTWARE\\Orvale\\TarnService\\Veilpane";
 
 using Devs = std::vector<std::pair<uint32_t, uint32_t>>;
 
-fs::path Bin() { return fs::path(zu::win::ModuleDirectory()); }
-
 DWORD StoredMode() {
   DWORD mode = 0xFFFFFFFF;
   zu::testing::GetDword(HKEY_CURRENT_USER, kUserKey, L"mode", &mode);
@@ -56,55 +53,39 @@ bool WaitForStarts(const fs::path& record, size_t count) {
 
 class VeilpaneDll : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // Kept for the life of the process, as plug-ins never unload it.
-    ::LoadLibraryW((Bin() / simosd::kRecorderFolder / L"glimmer.dll").c_str());
-  }
+  static void SetUpTestSuite() { simosd::LoadRecorderInProcess(); }
 
   void SetUp() override {
     ASSERT_TRUE(device_.ready());
     ASSERT_TRUE(::GetModuleHandleW(L"glimmer.dll"));
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kUserKey);
     ASSERT_TRUE(simacpi::SetStatus(kPanel, 0x10000));
-    ::SetEnvironmentVariableW(simosd::kRecordVariable, record().c_str());
   }
   void TearDown() override {
     // A case that stopped early still ends the pop-up thread, which would
     // otherwise keep the library (and its service) loaded for the next.
-    if (service_) service_->Release();
-    service_ = nullptr;
-    module_.reset();
-    ::SetEnvironmentVariableW(simosd::kRecordVariable, nullptr);
+    if (plugin_.service()) plugin_.service()->Release();
+    plugin_.Unload();
     zu::testing::DeleteTree(HKEY_CURRENT_USER, kUserKey);
   }
 
-  zu::IPlatformService* Load() {
-    module_.reset(::LoadLibraryW((Bin() / L"Veilpane.dll").c_str()));
-    auto factory = module_.GetProc<zu::GetServiceControlBlockFn>(zu::kServiceFactoryExport);
-    service_ = factory ? factory() : nullptr;
-    return service_;
-  }
-  // Unloads the library the way the agent does and tells whether it is gone.
-  bool Unload() {
-    service_ = nullptr;
-    module_.reset();
-    return ::GetModuleHandleW(L"Veilpane.dll") == nullptr;
-  }
+  zu::IPlatformService* Load() { return plugin_.Load(); }
+  bool Unload() { return plugin_.Unload(); }
 
-  fs::path record() const { return dir_.path() / L"osd.txt"; }
-  std::vector<simosd::Entry> Record() const { return simosd::ReadRecord(record()); }
+  fs::path record() const { return popups_.file(); }
+  std::vector<simosd::Entry> Record() const { return popups_.Read(); }
 
   simacpi::Scope device_;
   zu::testing::TempDir dir_;
-  zu::win::UniqueModule module_;
-  zu::IPlatformService* service_ = nullptr;  // owned by the library
+  simosd::RecordScope popups_{dir_.path() / L"osd.txt"};
+  zu::simagent::BoundPlugin plugin_{L"Veilpane.dll"};
   RecordingLogger log_;
 };
 
 TEST_F(VeilpaneDll, BeforeInitHotKeysAreIgnoredAndDetachNeedsNoRelease) {
   zu::IPlatformService* service = Load();
   ASSERT_NE(service, nullptr);
-  auto factory = module_.GetProc<zu::GetServiceControlBlockFn>(zu::kServiceFactoryExport);
+  auto factory = plugin_.module().GetProc<zu::GetServiceControlBlockFn>(zu::kServiceFactoryExport);
   EXPECT_EQ(factory(), service);
   EXPECT_EQ(service->GetName(), "Veilpane");
   EXPECT_EQ(service->GetType(), 1);
