@@ -157,7 +157,10 @@ bool PluginLoader::LoadPlugin(const std::wstring& fileName) {
   win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    const DWORD error = ::GetLastError();
+    DWORD error = ::GetLastError();
+    // A library that is not there is reported with the loader's own
+    // module-not-found code, which administrators' log watchers look for.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) error = ERROR_MOD_NOT_FOUND;
     Fail(name + ": LoadLibrary() failed, GetLastError() = " + Dec(error) + "\n");
     return false;
   }

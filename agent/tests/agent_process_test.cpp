@@ -128,6 +128,11 @@ TEST(AgentProcess, EveryMessageReachesEveryServiceInLoadOrderAndIsLoggedAtDebugL
               std::string::npos);
     EXPECT_NE(logged.find("[info] core: Start service: meetlamp, Type: 1\r\n"), std::string::npos);
     EXPECT_NE(logged.find("[info] core: Start service: Veilpane, Type: 1\r\n"), std::string::npos);
+    // The listed libraries that are not installed, with the module-not-found code.
+    EXPECT_NE(logged.find("[error] core: Fanrule.dll: LoadLibrary() failed, GetLastError() = 126\n"),
+              std::string::npos);
+    EXPECT_NE(logged.find("[error] core: Hushnet.dll: LoadLibrary() failed, GetLastError() = 126\n"),
+              std::string::npos);
   }
   DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvale");
 }

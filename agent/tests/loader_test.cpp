@@ -55,8 +55,20 @@ const std::string kVerifyError = "An error occurred trying to verify the signatu
 TEST_F(LoaderTest, AMissingFileIsReportedAndSkipped) {
   EXPECT_FALSE(Load(L"missing.dll"));
   EXPECT_EQ(Describe(log_.calls()),
-            LoggedAndReported({{2, "missing.dll: LoadLibrary() failed, GetLastError() = 2\n"}}));
+            LoggedAndReported({{2, "missing.dll: LoadLibrary() failed, GetLastError() = 126\n"}}));
   EXPECT_TRUE(services_.empty());
+
+  // A file that is there but cannot be opened keeps its own code.
+  log_.Clear();
+  folder_.Add(PluginVariant::kGood, L"locked.dll");
+  HANDLE locked = ::CreateFileW((folder_.directory() + L"locked.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(Load(L"locked.dll"));
+  ::CloseHandle(locked);
+  EXPECT_EQ(Describe(log_.calls()),
+            LoggedAndReported({{2, "locked.dll: LoadLibrary() failed, GetLastError() = 32\n"}}));
+  EXPECT_THAT(folder_.Trace(), IsEmpty());
 }
 
 TEST_F(LoaderTest, UnsignedForeignAndTamperedFilesNeverRun) {
@@ -135,7 +147,7 @@ TEST_F(LoaderTest, TheLoadListIsLoadedInOrderAndFailuresSkipOnlyTheirEntry) {
               ElementsAre("The file meetlamp.dll is signed.",
                           "A certified check has been verified for the file meetlamp.dll.",
                           "Start service: meetlamp, Type: 1", kVerifyError + "Fanrule.dll.",
-                          "Hushnet.dll: LoadLibrary() failed, GetLastError() = 2\n",
+                          "Hushnet.dll: LoadLibrary() failed, GetLastError() = 126\n",
                           "The file Veilpane.dll is signed.",
                           "A certified check has been verified for the file Veilpane.dll.",
                           "Start service: Veilpane, Type: 1"));
@@ -163,7 +175,7 @@ TEST_F(LoaderTest, ALibraryPlantedOnTheSearchPathIsNotLoaded) {
 
   EXPECT_FALSE(Load(L"zuplanted.dll"));
   EXPECT_EQ(Describe(log_.calls()),
-            LoggedAndReported({{2, "zuplanted.dll: LoadLibrary() failed, GetLastError() = 2\n"}}));
+            LoggedAndReported({{2, "zuplanted.dll: LoadLibrary() failed, GetLastError() = 126\n"}}));
   EXPECT_THAT(planted.Trace(), IsEmpty());
 
   // The standard search order would have found and run it.

@@ -80,9 +80,14 @@ int UseTag(const ProfileTag& tag, std::span<const uint8_t> bytes, CctParams& par
       return 0;
     }
     case TagKind::kSecondProfile: {
+      // The second profile is optional: without a readable name the panel
+      // is still calibrated, just nothing more is installed.
       std::string name;
-      if (auto r = icc::DecodeProfileReference(bytes, &name); r.status != icc::TagStatus::kOk)
-        return DecodeFailed(tag, r);
+      if (auto r = icc::DecodeProfileReference(bytes, &name); r.status != icc::TagStatus::kOk) {
+        TINTORA_LOG(kWriteLogKeptWarning, kStep, "tag '%s' cannot be read (%s); no second profile is installed",
+                    tag.name, r.errorText.c_str());
+        return 0;
+      }
       if (onSecondProfile) onSecondProfile(name);
       return 0;
     }
@@ -110,6 +115,11 @@ int ReadProfileTags(ProfileTagSource& source, CctParams& params, const SecondPro
     ProfileTagSource::Error error;
     switch (source.ReadTag(SignatureOf(tag.name), &bytes, &error)) {
       case ProfileTagSource::Lookup::kFailed:
+        if (tag.kind == TagKind::kSecondProfile) {
+          TINTORA_LOG(kWriteLogKeptWarning, kStep, "tag '%s' cannot be read (%d, %s); no second profile is installed",
+                      tag.name, error.code, error.text.c_str());
+          break;
+        }
         TINTORA_LOG(kWriteLogError, kStep, "Failed to read tag '%s': %d, %s", tag.name, error.code,
                     error.text.c_str());
         return -1;

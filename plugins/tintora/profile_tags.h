@@ -36,7 +36,8 @@ using SecondProfileHandler = std::function<void(const std::string& fileName)>;
 // logging each as the parse step. Primaries go to nativeXyz converted to
 // D65, the white point as read, the "vcgt" table to baseLut (the identity
 // ramp when the tag is absent); an absent XYZ tag leaves its triple alone.
-// 0, or -1 at the first tag that cannot be read or decoded.
+// 0, or -1 at the first tag that cannot be read or decoded; a "cmgm" that
+// cannot be read is only a warning, since the second profile is optional.
 int ReadProfileTags(ProfileTagSource& source, CctParams& params, const SecondProfileHandler& onSecondProfile);
 
 // Entry i = i * 256 in every channel.

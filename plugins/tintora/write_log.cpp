@@ -34,6 +34,9 @@ void WriteLog(int level, const char* format, ...) {
     case kWriteLogError:
       logger->Log(zu::kLogError, kTag, line);
       break;
+    case kWriteLogKeptWarning:
+      logger->Log(zu::kLogWarning, kTag, line);
+      break;
     default:  // debug and warning lines stay out of the log
       break;
   }

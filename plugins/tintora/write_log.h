@@ -1,7 +1,8 @@
 // The calibration's log function: printf-style lines into the host logger.
 //
 // Information and error lines reach the logger (as its levels 0 and 2, with
-// the tag "Tintora"); debug and warning lines are formatted and dropped.
+// the tag "Tintora"); debug and warning lines are formatted and dropped,
+// except the kept warnings (level 1).
 // Before a logger is set nothing is written.
 #pragma once
 
@@ -18,6 +19,9 @@ enum WriteLogLevel : int {
   kWriteLogInfo = 1,
   kWriteLogWarning = 2,
   kWriteLogError = 3,
+  // A warning that does reach the logger (its warning level), for a fault
+  // the calibration steps over; plain warnings stay discarded traces.
+  kWriteLogKeptWarning = 4,
 };
 
 // Longest line, terminating zero included; longer lines are cut.

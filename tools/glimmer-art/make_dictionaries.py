@@ -24,7 +24,7 @@ ENGLISH = [
     "Performance mode", "Standard mode", "Whisper mode",
     "Status Light - On", "Status Light - Auto", "Status Light - Off",
     "Orvale Private View - On", "Orvale Private View - Off",
-    "Single presenter conference call", "AI Noise-Canceling Speaker Off", "Multi-presenter conference call",
+    "Single presenter conference call", "AI Noise-Canceling Mic Off", "Multi-presenter conference call",
     "AI Noise-Canceling Speaker On", "AI Noise-Canceling Speaker Off",
 ]
 

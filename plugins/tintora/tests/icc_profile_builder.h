@@ -79,6 +79,25 @@ inline Bytes ProfileReferenceTag(const std::string& name, std::string lead = "  
   return t;
 }
 
+inline uint32_t GetBe32(const Bytes& in, size_t at) {
+  return static_cast<uint32_t>(in[at]) << 24 | static_cast<uint32_t>(in[at + 1]) << 16 |
+         static_cast<uint32_t>(in[at + 2]) << 8 | in[at + 3];
+}
+
+// Rewrites the tag-table entry of a built profile; false when it lists no
+// such tag.
+inline bool SetTagEntry(Bytes& profile, uint32_t signature, uint32_t offset, uint32_t size) {
+  const uint32_t count = GetBe32(profile, 128);
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t at = 132 + 12 * size_t{i};
+    if (GetBe32(profile, at) != signature) continue;
+    SetBe32(profile, at + 4, offset);
+    SetBe32(profile, at + 8, size);
+    return true;
+  }
+  return false;
+}
+
 class IccProfileBuilder {
  public:
   IccProfileBuilder& Tag(uint32_t signature, Bytes contents) {

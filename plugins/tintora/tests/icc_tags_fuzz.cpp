@@ -1,5 +1,7 @@
 // Any bytes as the contents of the six profile tags: decoding stays inside
-// each tag, and the pass either succeeds or fails cleanly.
+// each tag, and the pass either succeeds or fails cleanly. The same bytes as
+// a whole profile file: the tag-table check reads only inside the file and
+// accepts only entries inside the profile's size.
 //
 // Input: one byte of flags (bit t: tag t present), one byte per tag of which
 // the low bit chooses whether the right type signature is put in front, then
@@ -7,10 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "plugins/tintora/icc_tag_table.h"
 #include "plugins/tintora/icc_tags.h"
 #include "plugins/tintora/profile_tags.h"
 
@@ -37,9 +41,23 @@ class Source final : public ProfileTagSource {
   }
 };
 
+void CheckAsProfileFile(const uint8_t* data, size_t size) {
+  const tintora::icc::TagTable table =
+      tintora::icc::ReadTagTable(size, [data, size](uint64_t offset, size_t count, uint8_t* out) {
+        if (offset > size || count > size - offset) std::abort();
+        std::memcpy(out, data + offset, count);
+        return true;
+      });
+  if (!table.ok) return;
+  if (table.profileSize > size) std::abort();
+  for (const auto& entry : table.entries)
+    if (uint64_t{entry.offset} + entry.size > table.profileSize) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  CheckAsProfileFile(data, size);
   if (size < 7) return 0;
   const uint8_t present = data[0];
   const uint8_t* typed = data + 1;

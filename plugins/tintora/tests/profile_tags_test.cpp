@@ -103,13 +103,39 @@ TEST_F(ProfileTagsTest, ATagOfAnotherTypeStopsThePass) {
   const auto lines = testing::Lines(log_);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], (testing::LogLine{zu::kLogError, "Tintora [parseICC] icc->find_tag() tag 'rXYZ' found but unknown type"}));
+}
+
+// "cmgm" is optional: one that cannot be read is a warning in the log, and
+// the panel's own tags still make the record.
+TEST_F(ProfileTagsTest, AnUnreadableCmgmIsAWarningAndThePassSucceeds) {
+  IccProfileBuilder profile = IccProfileBuilder::Panel();
+  profile.Tag("cmgm", testing::XyzTag(1, 1, 1));
+  EXPECT_EQ(Read(profile), 0);
+  EXPECT_EQ(testing::Lines(log_).back(),
+            (testing::LogLine{zu::kLogWarning,
+                              "Tintora [parseICC] tag 'cmgm' cannot be read (tag type 'XYZ '); no second profile is "
+                              "installed"}));
 
   log_.Clear();
-  profile = IccProfileBuilder::Panel();
-  profile.Tag("cmgm", testing::XyzTag(1, 1, 1));
-  EXPECT_EQ(Read(profile), -1);
-  EXPECT_TRUE(testing::Has(log_, "Tintora [parseICC] icc->find_tag() tag 'cmgm' found but unknown type"));
+  profile.Tag("cmgm", testing::Bytes{'t', 'e', 'x', 't', 0, 0, 0, 0, ' '});
+  EXPECT_EQ(Read(profile), 0);
+  EXPECT_EQ(testing::Lines(log_).back(),
+            (testing::LogLine{zu::kLogWarning,
+                              "Tintora [parseICC] tag 'cmgm' cannot be read (text tag holds no name); no second "
+                              "profile is installed"}));
+
+  log_.Clear();
+  profile.Tag("cmgm", testing::ProfileReferenceTag("X1_panel_wide.icm"));
+  testing::FakeTagSource source(profile);
+  source.FailOn(Sig("cmgm"));
+  EXPECT_EQ(Read(profile, &source), 0);
+  EXPECT_EQ(testing::Lines(log_).back(),
+            (testing::LogLine{zu::kLogWarning,
+                              "Tintora [parseICC] tag 'cmgm' cannot be read (13, The data is invalid.); no second "
+                              "profile is installed"}));
   EXPECT_TRUE(secondProfiles_.empty());
+  EXPECT_NEAR(params_.nativeXyz[3][1], 1.0, 1.0 / 65536);
+  EXPECT_EQ(params_.baseLut[0][1], 257);
 }
 
 TEST_F(ProfileTagsTest, UnreadableOrMalformedTagsAreReadFailures) {

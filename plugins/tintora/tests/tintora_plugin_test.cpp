@@ -263,6 +263,38 @@ TEST_F(TintoraPlugin, WithoutAProfileNothingIsProgrammedNowOrOnResume) {
   EXPECT_TRUE(standins.Calls().empty());
 }
 
+// The colour system calls a tag that lies past the end of the file absent;
+// a "vcgt" that is listed but not there must not pass for a profile without
+// one (and an identity-based ramp).
+TEST_F(TintoraPlugin, ATagPastTheEndOfTheProfileFailsTheCalibrationForGood) {
+  Machine machine(L"GenuineIntel");
+  ProductFiles files;
+  testing::Bytes profile = IccProfileBuilder::Panel().Build();
+  const uint32_t past = static_cast<uint32_t>(profile.size()) + 64;
+  ASSERT_TRUE(testing::SetTagEntry(profile, testing::Sig("vcgt"), past, 1554));
+  files.Write(kProductFolder / L"X1_8086_AF06123D.icm", profile);
+  testing::IntelClassRegistration registration;
+  Standins standins;
+
+  ASSERT_TRUE(service_->Init(&log_));
+  const std::vector<testing::LogLine> tail = {
+      {zu::kLogError, "Tintora [parseICC] icco read 13, tag 'vcgt' (offset " + std::to_string(past) +
+                          ", 1554 bytes) ends past the end of the file (" + std::to_string(profile.size()) +
+                          " bytes) failed"},
+      {zu::kLogError, "Tintora [InitColorCalibration] parseICC fail"},
+      {zu::kLogInfo, "Tintora [InitColorCalibration] InitColorCalibration ret = -1"},
+  };
+  const auto lines = testing::Lines(log_);
+  ASSERT_GE(lines.size(), tail.size());
+  EXPECT_EQ(std::vector<testing::LogLine>(lines.end() - 3, lines.end()), tail);
+  EXPECT_TRUE(standins.Calls().empty());
+
+  log_.Clear();
+  service_->onEvent(kResume);
+  EXPECT_EQ(testing::Lines(log_), (std::vector<testing::LogLine>{{zu::kLogInfo, "DoColorCalibration"}}));
+  EXPECT_TRUE(standins.Calls().empty());
+}
+
 TEST_F(TintoraPlugin, AmdWithOnlyTheSecondLibrary) {
   Machine machine(L"AuthenticAMD");
   ProductFiles files;

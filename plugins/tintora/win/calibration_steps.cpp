@@ -4,6 +4,7 @@
 
 #include "base/win/unique_handle.h"
 #include "base/win/utf.h"
+#include "plugins/tintora/icc_tag_table.h"
 #include "plugins/tintora/profile_name.h"
 #include "plugins/tintora/profile_tags.h"
 #include "plugins/tintora/win/calibration_state.h"
@@ -28,6 +29,23 @@ std::wstring Widen(const std::string& text) {
   std::wstring wide;
   for (unsigned char c : text) wide += static_cast<wchar_t>(c);
   return wide;
+}
+
+// The header's size and the tag table of an open profile file.
+icc::TagTable ReadTagTable(HANDLE file) {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+    icc::TagTable unreadable;
+    unreadable.problem = "the size of the file is unknown";
+    return unreadable;
+  }
+  return icc::ReadTagTable(static_cast<uint64_t>(size.QuadPart), [file](uint64_t offset, size_t count, uint8_t* out) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD read = 0;
+    return count <= MAXDWORD && ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+           ::ReadFile(file, out, static_cast<DWORD>(count), &read, nullptr) && read == count;
+  });
 }
 
 }  // namespace
@@ -111,15 +129,16 @@ int parseICC(CalibrationState& state) {
     TINTORA_LOG(kWriteLogError, kStep, "icco read %d, %s failed", static_cast<int>(code), SystemErrorText(code).c_str());
     return -1;
   }
-  // The colour system passes over tags that lie past the end of the file as
-  // if they were absent; a profile cut short is a broken one.
-  LARGE_INTEGER fileSize{};
-  if (::GetFileSizeEx(file.get(), &fileSize) && fileSize.QuadPart < header.phSize) {
+  // The colour system passes over tags that lie outside the file as if they
+  // were absent: the table is checked here, and a tag it lists must be read.
+  const icc::TagTable table = ReadTagTable(file.get());
+  if (!table.ok) {
     TINTORA_LOG(kWriteLogError, kStep, "icco read %d, %s failed", static_cast<int>(ERROR_INVALID_DATA),
-                "the file ends before the profile does");
+                table.problem.c_str());
     return -1;
   }
-  WcsTagSource tags(profile.get());
+  WcsTagSource colourSystem(profile.get());
+  icc::ListedTagSource tags(colourSystem, table);
   return ReadProfileTags(tags, state.params, [&state](const std::string& name) { setICM(state, name); });
 }
 

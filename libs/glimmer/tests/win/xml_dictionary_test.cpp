@@ -40,13 +40,15 @@ TEST(XmlDictionary, EveryResourceHoldsTheThirteenKeys) {
       ASSERT_NE(it, texts.end()) << id << " " << key;
       EXPECT_FALSE(it->second.empty()) << id << " " << key;
     }
+    // The microphone's and the speaker's noise-cancelling texts never read the same.
+    EXPECT_NE(texts.at("ai_denoise_mic_off"), texts.at("ai_denoise_speaker_off")) << id;
   }
   EXPECT_TRUE(LoadDictionaryResource(glimmer, 179).empty());
   EXPECT_TRUE(LoadDictionaryResource(glimmer, 213).empty());
 
   const DisplayTexts english = LoadDictionaryResource(glimmer, 186);
   EXPECT_EQ(english.at("PrivacyViewOn"), L"Orvale Private View - On");
-  EXPECT_EQ(english.at("ai_denoise_mic_off"), L"AI Noise-Canceling Speaker Off");
+  EXPECT_EQ(english.at("ai_denoise_mic_off"), L"AI Noise-Canceling Mic Off");
   EXPECT_EQ(LoadDictionaryResource(glimmer, 185), english);
   EXPECT_EQ(LoadDictionaryResource(glimmer, 203).at("StatusLightOn"),
             L"\u0418\u043D\u0434\u0438\u043A\u0430\u0442\u043E\u0440 \u0441\u043E\u0441\u0442\u043E\u044F\u043D\u0438\u044F - \u0412\u043A\u043B.");
