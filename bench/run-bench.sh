@@ -151,12 +151,13 @@ if [ -n "$msi" ]; then
   "$root/tools/wine-run" --prefix "$M" --init
   msilog=$build/bench/msi-install.log
   t0=$(date +%s.%N)
-  if "$root/tools/wine-run" --prefix "$M" --timeout 600 msiexec /i "Z:${msi//\//\\}" /qn /l*v "Z:${msilog//\//\\}" \
-      >/dev/null 2>&1 && [ -f "$M/drive_c/Program Files/Orvale/TarnService/zueventapp.exe" ]; then
+  if "$root/tools/wine-run" --prefix "$M" --timeout 600 msiexec /i "Z:${msi//\//\\}" /qn "/l*v" "Z:${msilog//\//\\}" \
+      >/dev/null 2>&1 && tr -d '\0' <"$msilog" | grep -q 'INSTALL\. Return value 1\.'; then
     awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN {printf "@ ours msi_install_s %.2f\n", b - a}' >>"$figures"
     echo "installed silently into a fresh prefix; log $msilog"
   else
-    echo "msiexec failed; log $msilog"
+    failures=$((failures + 1))
+    echo "FAILED: msiexec did not install the package; log $msilog"
   fi
   stop_prefix "$M"
 else
