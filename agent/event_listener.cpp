@@ -113,7 +113,8 @@ void RegisterConfiguredHotKeys(HWND window, ILogger& logger) {
 
 LRESULT CALLBACK ListenerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const uint32_t code = TranslateToEvent(message, wParam, FirmwareMessage());
-  if (ILogger* logger = ZuEventListener::Instance().logger())
+  const ZuEventListener& listener = ZuEventListener::Instance();
+  if (ILogger* logger = listener.logger(); logger && listener.debugLines())
     logger->Log(kLogDebug, kWndProcTag, WndProcLine(message, wParam, code));
   // The supervisor may be unloading plug-ins meanwhile: Dispatch keeps a
   // library mapped while its onEvent runs and skips those already gone.

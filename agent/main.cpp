@@ -33,6 +33,7 @@ int main() {
                          "CreateThread failed for the supervisor, GetLastError = " + Dec(::GetLastError()));
 
   ZuEventListener& listener = ZuEventListener::Instance();
+  listener.SetDebugLines(logger->debug());
   listener.Initialize(logger);
   if (listener.window()) {
     MSG message;

@@ -23,7 +23,11 @@ if(ZU_WINDOWS)
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=0x0A00 WINVER=0x0A00 NTDDI_VERSION=0x0A000006)
   # Every module shares the one C++ runtime DLL set shipped beside it.
-  target_link_options(zu_options INTERFACE -shared-libgcc -Wl,--no-insert-timestamp)
+  # Sections start on page boundaries in the file as well: Wine reads an
+  # image whose sections are not page-aligned there whole into private
+  # memory, debug sections included, while page-aligned ones are mapped from
+  # the file and cost memory only where touched.
+  target_link_options(zu_options INTERFACE -shared-libgcc -Wl,--no-insert-timestamp -Wl,--file-alignment=0x1000)
 else()
   if(ZU_SANITIZE)
     target_compile_options(zu_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
@@ -69,9 +73,15 @@ if(BUILD_TESTING)
 endif()
 
 # ---------------------------------------------------------------------------
-# The mingw C++ runtime DLLs, copied beside the binaries once.
+# The mingw C++ runtime DLLs, copied beside the binaries once, without their
+# debug sections and with page-aligned sections (see zu_options): as packaged
+# they carry about 20 MiB of debug information that Wine would read into
+# every process's private memory. ZU_RUNTIME_DLLS names these copies.
 if(ZU_WINDOWS)
-  set(ZU_RUNTIME_DLLS)
+  if(NOT CMAKE_OBJCOPY)
+    message(FATAL_ERROR "objcopy of the mingw-w64 binutils not found")
+  endif()
+  set(_zu_runtime_sources)
   foreach(_dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${_dll}
                     OUTPUT_VARIABLE _path OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -79,19 +89,19 @@ if(ZU_WINDOWS)
     if(NOT EXISTS "${_path}")
       message(FATAL_ERROR "runtime DLL ${_dll} not found")
     endif()
-    list(APPEND ZU_RUNTIME_DLLS ${_path})
+    list(APPEND _zu_runtime_sources ${_path})
   endforeach()
   set(_zu_runtime_outputs)
-  foreach(_path ${ZU_RUNTIME_DLLS})
+  foreach(_path ${_zu_runtime_sources})
     get_filename_component(_name ${_path} NAME)
     add_custom_command(OUTPUT ${ZU_BIN_DIR}/${_name}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${ZU_BIN_DIR}
-      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_path} ${ZU_BIN_DIR}/${_name}
+      COMMAND ${CMAKE_OBJCOPY} --strip-debug --file-alignment 0x1000 ${_path} ${ZU_BIN_DIR}/${_name}
       DEPENDS ${_path})
     list(APPEND _zu_runtime_outputs ${ZU_BIN_DIR}/${_name})
   endforeach()
   add_custom_target(zu_runtime ALL DEPENDS ${_zu_runtime_outputs})
-  set(ZU_RUNTIME_DLLS ${ZU_RUNTIME_DLLS} CACHE INTERNAL "")
+  set(ZU_RUNTIME_DLLS ${_zu_runtime_outputs} CACHE INTERNAL "")
 endif()
 
 # ---------------------------------------------------------------------------

@@ -96,8 +96,12 @@ int ZuLogger::Log(int level, const std::string& component, const std::string& me
   if (hasFile_) {
     if (auto logger = FileLogger()) {
       try {
-        if (mapping.file != FileLevel::kNone) logger->log(SpdlogLevel(mapping.file), "{}: {}", component, message);
-        logger->flush();
+        // A line below the file's level is neither written nor flushed.
+        const spdlog::level::level_enum fileLevel = SpdlogLevel(mapping.file);
+        if (mapping.file != FileLevel::kNone && logger->should_log(fileLevel)) {
+          logger->log(fileLevel, "{}: {}", component, message);
+          logger->flush();
+        }
       } catch (...) {
         // A failed write must not take the caller down.
       }

@@ -4,11 +4,11 @@
 
 namespace glimmer {
 
-bool FrameSurface::Prepare(HDC compatible, int width, int height) {
+bool FrameSurface::Prepare(HDC compatible, int width, int height, bool clear) {
   if (width <= 0 || height <= 0) return false;
   if (dc_ && width == width_ && height == height_) {
     ::GdiFlush();  // nothing of the last frame may still be on its way
-    std::memset(pixels_, 0, static_cast<size_t>(width) * height * sizeof *pixels_);
+    if (clear) std::memset(pixels_, 0, static_cast<size_t>(width) * height * sizeof *pixels_);
     return true;
   }
   Release();

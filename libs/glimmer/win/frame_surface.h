@@ -22,9 +22,10 @@ class FrameSurface {
   FrameSurface& operator=(const FrameSurface&) = delete;
   ~FrameSurface() { Release(); }
 
-  // A cleared (fully transparent) surface of this size, made compatible
-  // with `compatible` when it has to be (re)made; false when it cannot be.
-  bool Prepare(HDC compatible, int width, int height);
+  // A surface of this size, made compatible with `compatible` when it has
+  // to be (re)made, and cleared (fully transparent) unless `clear` is false
+  // (the caller overwrites every pixel); false when it cannot be made.
+  bool Prepare(HDC compatible, int width, int height, bool clear = true);
   void Release();
 
   HDC dc() const { return dc_; }

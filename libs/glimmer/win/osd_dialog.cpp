@@ -137,6 +137,7 @@ void COSDDlg::Layout(bool rescale) {
                               ProcessDisplayScale(), rescale};
   layout_ = ComputeLayout(request);
   layers_.clear();  // the boxes may have new sizes
+  pictures_.clear();
   const PixelRect& w = layout_.window;
   ::SetWindowPos(hwnd, nullptr, w.x, w.y, w.width, w.height, SWP_NOZORDER | SWP_NOACTIVATE);
   auto place = [hwnd](int id, const PixelRect& r) {
@@ -153,6 +154,22 @@ void COSDDlg::LoadDictionary(int id) {
   DisplayTexts texts = LoadDictionaryResource(module_, id);
   CriticalSection::Lock hold(lock_);
   dictionary_ = std::move(texts);
+  pictures_.clear();  // the captions may have changed
+}
+
+const COSDDlg::KeptPicture* COSDDlg::FindPicture(int width, int height) const {
+  for (const KeptPicture& p : pictures_) {
+    if (p.kind == current_.kind && p.value == current_.value && p.width == width && p.height == height) return &p;
+  }
+  return nullptr;
+}
+
+void COSDDlg::KeepPicture(int width, int height, const uint32_t* pixels) {
+  std::erase_if(pictures_, [&](const KeptPicture& p) { return p.kind == current_.kind && p.value == current_.value; });
+  if (pictures_.size() >= kKeptPictures) pictures_.pop_back();
+  KeptPicture picture{current_.kind, current_.value, width, height, {}};
+  picture.pixels.assign(pixels, pixels + static_cast<size_t>(width) * height);
+  pictures_.push_front(std::move(picture));
 }
 
 OSD_RESULT COSDDlg::ShowRequest(const OSDData_t& request) {
@@ -300,28 +317,10 @@ const PixelLayer* COSDDlg::Layer(int id, int width, int height, float opacity) {
   return &layers_.emplace(key, std::move(layer)).first->second;
 }
 
-int COSDDlg::Render(int opacity) {
-  CriticalSection::Lock hold(lock_);
-  HWND hwnd = GetSafeHwnd();
-  if (!hwnd || !gdiplusToken_) return OSD_FAILED;
-
-  const RECT window = ScreenRect(hwnd);
-  const RECT plateBox = ScreenRect(::GetDlgItem(hwnd, IDC_OSD_PLATE));
-  const RECT iconBox = ScreenRect(::GetDlgItem(hwnd, IDC_OSD_ICON));
-  const RECT textBox = ScreenRect(::GetDlgItem(hwnd, IDC_OSD_TEXT));
-
-  const RequestLookup entry = LookupRequest(current_.kind, current_.value);
-  if (entry.result != OSD_SUCCESS) return entry.result;
-
+bool COSDDlg::Compose(const RequestLookup& entry, const RECT& window, const RECT& plateBox, const RECT& iconBox,
+                      const RECT& textBox, HDC memoryDc, uint32_t* bits) {
   const int width = window.right - window.left;
   const int height = window.bottom - window.top;
-  if (width <= 0 || height <= 0) return OSD_FAILED;
-
-  WindowDc windowDc(hwnd);
-  if (!windowDc.dc || !surface_.Prepare(windowDc.dc, width, height)) return OSD_FAILED;
-  HDC memoryDc = surface_.dc();
-  void* bits = surface_.pixels();
-
   // The plate and the icon, scaled to their boxes, then the caption.
   const Gdiplus::Rect plateRect = Relative(plateBox, window);
   const Gdiplus::Rect iconRect = Relative(iconBox, window);
@@ -329,11 +328,11 @@ int COSDDlg::Render(int opacity) {
   const PixelLayer* icon = Layer(layout_.largeScreen ? entry.content.largeImage : entry.content.normalImage,
                                  iconRect.Width, iconRect.Height, 1.0f);
   bool failed = !plate || !icon;
-  const FrameView frame{static_cast<uint32_t*>(bits), width, height};
+  const FrameView frame{bits, width, height};
   if (plate) BlendOver(frame, *plate, plateRect.X, plateRect.Y);
   if (icon) BlendOver(frame, *icon, iconRect.X, iconRect.Y);
   {
-    Gdiplus::Bitmap canvas(width, height, width * 4, PixelFormat32bppPARGB, static_cast<BYTE*>(bits));
+    Gdiplus::Bitmap canvas(width, height, width * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(bits));
     Gdiplus::Graphics graphics(&canvas);
     graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
 
@@ -371,6 +370,39 @@ int COSDDlg::Render(int opacity) {
                                     &white) != Gdiplus::Ok;
     }
     graphics.Flush(Gdiplus::FlushIntentionSync);
+  }
+
+  return !failed;
+}
+
+int COSDDlg::Render(int opacity) {
+  CriticalSection::Lock hold(lock_);
+  HWND hwnd = GetSafeHwnd();
+  if (!hwnd || !gdiplusToken_) return OSD_FAILED;
+
+  const RECT window = ScreenRect(hwnd);
+  const RECT plateBox = ScreenRect(::GetDlgItem(hwnd, IDC_OSD_PLATE));
+  const RECT iconBox = ScreenRect(::GetDlgItem(hwnd, IDC_OSD_ICON));
+  const RECT textBox = ScreenRect(::GetDlgItem(hwnd, IDC_OSD_TEXT));
+
+  const RequestLookup entry = LookupRequest(current_.kind, current_.value);
+  if (entry.result != OSD_SUCCESS) return entry.result;
+
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  if (width <= 0 || height <= 0) return OSD_FAILED;
+
+  WindowDc windowDc(hwnd);
+  const KeptPicture* kept = FindPicture(width, height);
+  if (!windowDc.dc || !surface_.Prepare(windowDc.dc, width, height, /*clear=*/!kept)) return OSD_FAILED;
+  HDC memoryDc = surface_.dc();
+  void* bits = surface_.pixels();
+  bool failed = false;
+  if (kept) {
+    std::memcpy(bits, kept->pixels.data(), kept->pixels.size() * sizeof(uint32_t));
+  } else {
+    failed = !Compose(entry, window, plateBox, iconBox, textBox, memoryDc, static_cast<uint32_t*>(bits));
+    if (!failed) KeepPicture(width, height, static_cast<const uint32_t*>(bits));
   }
 
   // Push the frame: per-pixel alpha, the opacity as constant alpha.

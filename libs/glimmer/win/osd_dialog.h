@@ -3,12 +3,16 @@
 // and the caption into an off-screen bitmap, pushes it to the window, holds
 // it for two seconds and fades it out.
 //
-// Frames: every frame (request or fade step) is composed afresh into an
-// off-screen bitmap and pushed in one update. The bitmap is kept while the
-// window keeps its size (see frame_surface.h). The images are decoded from the
+// Frames: every frame (request or fade step) is composed into an off-screen
+// bitmap and pushed in one update. The bitmap is kept while the window keeps
+// its size (see frame_surface.h). The images are decoded from the
 // resources and scaled to their boxes once per layout and kept, since
 // decoding and scaling the plate alone takes tens of milliseconds under
-// Wine's GDI+ while a frame should take a few.
+// Wine's GDI+ while a frame should take a few. The last few pictures drawn
+// are kept as well, by request: a fade step, or a hot key pressed again,
+// only changes the constant alpha of the update, and composing a picture
+// (the blend, the font and the caption through GDI+) takes most of a
+// request's time.
 //
 // Threads: the window, its timers and every frame belong to the thread that
 // created the dialog. A request from another thread is handed to that
@@ -24,13 +28,16 @@
 #include <windows.h>
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <tuple>
+#include <vector>
 
 #include "libs/glimmer/frame_compose.h"
 #include "libs/glimmer/osd_api.h"
 #include "libs/glimmer/popup_layout.h"
 #include "libs/glimmer/popup_timeline.h"
+#include "libs/glimmer/request_table.h"
 #include "libs/glimmer/win/critical_section.h"
 #include "libs/glimmer/win/dialog_base.h"
 #include "libs/glimmer/win/frame_surface.h"
@@ -75,6 +82,10 @@ class COSDDlg final : public DialogBase {
   void Layout(bool rescale);
   void LoadDictionary(int id);
   int Render(int opacity);
+  // Draws the request's picture (plate, icon, caption) into the cleared
+  // frame bitmap; false when an image or the caption could not be drawn.
+  bool Compose(const RequestLookup& entry, const RECT& window, const RECT& plateBox, const RECT& iconBox,
+               const RECT& textBox, HDC memoryDc, uint32_t* bits);
   // An image decoded and scaled to a box once, at an opacity; null when the
   // image is missing or cannot be drawn. Kept until the layout changes.
   const PixelLayer* Layer(int id, int width, int height, float opacity);
@@ -99,6 +110,19 @@ class COSDDlg final : public DialogBase {
   DisplayTexts dictionary_;
   OSDData_t current_{};
   std::map<std::tuple<int, int, int>, PixelLayer> layers_;  // (image, width, height)
+  // Pictures of the last requests drawn without a failure, the latest
+  // first; cleared with the layers.
+  struct KeptPicture {
+    int32_t kind = 0;
+    int32_t value = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+  };
+  static constexpr size_t kKeptPictures = 3;  // the most values a plug-in cycles through
+  const KeptPicture* FindPicture(int width, int height) const;
+  void KeepPicture(int width, int height, const uint32_t* pixels);
+  std::deque<KeptPicture> pictures_;
   FrameSurface surface_;
 };
 

@@ -117,6 +117,24 @@ TEST_F(PopupFrames, EachFrameStartsFromAClearBitmap) {
   EXPECT_EQ(frames[0].pixels, frames[2].pixels);
 }
 
+TEST_F(PopupFrames, ARepeatedRequestPushesItsKeptPictureWithoutDrawingIt) {
+  // A hot key pressed again: the picture of its earlier request comes back
+  // as it was, without the caption being drawn a second time.
+  ModalPopup popup;
+  probe_.Reset();
+  ASSERT_EQ(Display(4, 0), OSD_SUCCESS);
+  ASSERT_EQ(Display(4, 1), OSD_SUCCESS);
+  ASSERT_EQ(Display(4, 0), OSD_SUCCESS);
+  const auto frames = probe_.Frames();
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[2].pixels, frames[0].pixels);
+  EXPECT_EQ(frames[2].alpha, 255);
+  const auto texts = probe_.Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].text, L"Orvale Private View - On");
+  EXPECT_EQ(texts[1].text, L"Orvale Private View - Off");
+}
+
 TEST_F(PopupFrames, HoldsTwoSecondsThenFadesInFourStepsAndHides) {
   ModalPopup popup;
   probe_.Reset();
