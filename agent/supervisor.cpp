@@ -27,6 +27,7 @@ void Supervisor::Retire(IPlatformService& service) {
 
 void Supervisor::Pass() {
   bool paused = false;
+  bool acted = false;
   auto pause = [&] {
     host_.Sleep(kHeartbeatPauseMs);
     paused = true;
@@ -36,6 +37,7 @@ void Supervisor::Pass() {
     switch (service.GetState()) {
       case INIT:
         service.Run();
+        acted = true;
         break;
       case IN_SERVICE:
         if (service.Heartbeat()) {
@@ -49,13 +51,17 @@ void Supervisor::Pass() {
         break;
       case OUT_OF_SERVICE:
         if (!service.Reset()) Retire(service);
+        acted = true;
         break;
       default:
         // UNKNOWN or a value outside the states: left alone, visited again.
         break;
     }
   });
-  if (!paused) host_.Sleep(kIdlePassPauseMs);
+  // A pass that only found services that will not move by themselves
+  // (UNKNOWN, released or withdrawn) rests longer, so an agent whose
+  // services are all out of the game costs no CPU while it waits.
+  if (!paused) host_.Sleep(acted ? kIdlePassPauseMs : kRestingPassPauseMs);
 }
 
 void Supervisor::Teardown() {

@@ -34,6 +34,9 @@ inline constexpr uint32_t kHeartbeatPauseMs = 1000;
 // A pass that paused nowhere (no service running) ends with this pause, so
 // the loop does not spin.
 inline constexpr uint32_t kIdlePassPauseMs = 100;
+// A pass that found nothing to do at all (every service UNKNOWN or out of
+// the states) ends with this pause instead.
+inline constexpr uint32_t kRestingPassPauseMs = 1000;
 // A service is hung when its consecutive misses exceed this.
 inline constexpr int32_t kMissLimit = 10;
 

@@ -240,7 +240,7 @@ TEST_F(SupervisorTest, AFailedResetRetiresTheServiceForGood) {
   // Both stay in the list, asked for their state and nothing else.
   journal_.clear();
   const int hungStates = hung.getStateCalls, stoppedStates = stopped.getStateCalls;
-  for (int i = 0; i < 5; ++i) EXPECT_THAT(Pass(), ElementsAre(kIdlePassPauseMs));
+  for (int i = 0; i < 5; ++i) EXPECT_THAT(Pass(), ElementsAre(kRestingPassPauseMs));
   EXPECT_TRUE(journal_.empty());
   EXPECT_EQ(hung.getStateCalls - hungStates, 5);
   EXPECT_EQ(stopped.getStateCalls - stoppedStates, 5);
@@ -261,13 +261,13 @@ TEST_F(SupervisorTest, EachRunningServicePausesOncePerPass) {
   EXPECT_THAT(Pass(), ElementsAre(kHeartbeatPauseMs));
 }
 
-TEST_F(SupervisorTest, AllUnknownPassesPauseBriefly) {
+TEST_F(SupervisorTest, AllUnknownPassesRestASecond) {
   Add("a").state = UNKNOWN;
   Add("b");
   services_[1]->state = 7;  // outside the states
   services_[0]->state = -1;
   // (Init is not called here: the services never left their odd states.)
-  for (int i = 0; i < 3; ++i) EXPECT_THAT(Pass(), ElementsAre(kIdlePassPauseMs));
+  for (int i = 0; i < 3; ++i) EXPECT_THAT(Pass(), ElementsAre(kRestingPassPauseMs));
   EXPECT_TRUE(journal_.empty());
   EXPECT_EQ(services_[0]->getStateCalls, 3);
   EXPECT_EQ(services_[1]->getStateCalls, 3);
@@ -341,7 +341,7 @@ TEST_F(SupervisorTest, AfterTheTeardownNeitherDispatchNorAPassReachesAService) {
 
   journal_.clear();
   const int aStates = a.getStateCalls, bStates = b.getStateCalls;
-  EXPECT_THAT(Pass(), ElementsAre(kIdlePassPauseMs));
+  EXPECT_THAT(Pass(), ElementsAre(kRestingPassPauseMs));
   EXPECT_TRUE(journal_.empty());
   EXPECT_EQ(a.getStateCalls, aStates) << "an unloaded service is not even asked its state";
   EXPECT_EQ(b.getStateCalls, bStates);
