@@ -133,6 +133,12 @@ fi
 step "Version $version installed with msiexec /qn, then the whole scenario on it"
 ZU_SCENARIO_PACKAGE=$package ZU_SCENARIO_OUT=$out "$root/tools/simlaptop/scenario.sh" "$build" 2>&1 | sed 's/^/    | /'
 check "the scenario saw every step on the installed package" test "${PIPESTATUS[0]}" = 0
+# Wine's service manager keeps no failure actions (it answers the query with
+# error 124), so the set-up action's own account is what can be checked.
+setup_lines=$(tr -d '\r' <"$out/msiexec-install.log" | grep -F 'TarnService: ' | sort -u)
+sed 's/^/           install log: /' <<<"$setup_lines"
+check "the set-up action quoted the service's path and set its failure actions" \
+  test "$(grep -cE 'binary path "C:\\Program Files\\Orvale\\TarnService\\zuservice.exe"|failure actions: restart after 5000 ms, restart after 5000 ms, then none; reset after 86400 s' <<<"$setup_lines")" = 2
 
 step "Upgrade to $next: new binaries running, settings and logs kept"
 session
