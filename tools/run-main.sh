@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job: sets up the machine, builds the Windows deliverables and runs
-# the agent system on a simulated laptop under Wine, printing an account of
-# what happened.
+# The main job: sets up the machine, builds the Windows deliverables and their
+# installer package, installs the package with msiexec on a simulated laptop
+# under Wine and runs the agent system there, printing an account of what
+# happened.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -9,8 +10,10 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 
+version=$(sed -n 's/^ZU_VERSION:[A-Z]*=//p' build/windows/CMakeCache.txt)
+package=$PWD/build/windows/package/zu-agent-$version-x64.msi
 if [ -x tools/simlaptop/scenario.sh ]; then
-  exec tools/simlaptop/scenario.sh build/windows
+  ZU_SCENARIO_PACKAGE=$package exec tools/simlaptop/scenario.sh build/windows
 fi
 
 echo "The simulated-laptop scenario is not built yet; deliverables present:"

@@ -24,6 +24,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   libspdlog-dev libfmt-dev
   osslsigncode openssl
+  wixl msitools
   python3
   fonts-dejavu-core
   util-linux mount

@@ -8,14 +8,16 @@
 #   tools/simlaptop/scenario.sh [BUILD_DIR]      (default build/windows)
 #
 # ZU_SCENARIO_KILLS=N kills the agent N times in a row (default 1).
+# ZU_SCENARIO_PACKAGE=<.msi> installs with the Windows Installer package
+# instead of copying the files and running zuservice install.
 #
-# Everything it leaves is under BUILD_DIR/scenario: the prefix, copies of the
-# service's and the agent's logs, the pop-up screenshot.
+# Everything it leaves is under BUILD_DIR/scenario (or ZU_SCENARIO_OUT): the
+# prefix, copies of the service's and the agent's logs, the pop-up screenshot.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$(cd "${1:-$root/build/windows}" && pwd)
 bin=$build/bin
-out=$build/scenario
+out=${ZU_SCENARIO_OUT:-$build/scenario}
 P=$out/wineprefix
 inst_win='C:\Program Files\Orvale\TarnService'
 inst=$P/drive_c/Program\ Files/Orvale/TarnService
@@ -72,18 +74,9 @@ simacpi status 0x00040019 0x10000 >/dev/null
 device_up() { simacpi show 2>/dev/null | grep -q 'installed yes, running yes'; }
 check "simulated ACPI control device running; privacy panel (0x0005001B) and LED (0x00040019) present" device_up
 
-step "Install the signed plug-ins beside the service, zuservice install and start"
-mkdir -p "$inst"
-cp "$bin"/{zuservice.exe,zueventapp.exe,libstdc++-6.dll,libgcc_s_seh-1.dll,libwinpthread-1.dll,glimmer.dll} "$inst/"
-installed=()
-for dll in Veilpane.dll meetlamp.dll; do
-  if has_dll "$dll"; then cp "$bin/$dll" "$inst/"; installed+=("$dll"); fi
-done
-note "installed in $inst_win: zuservice.exe zueventapp.exe glimmer.dll ${installed[*]}"
-zuservice install | sed 's/^/           zuservice install: /'
-started=$(zuservice start)
-sed 's/^/           zuservice start: /' <<<"$started"
-check "the service started" grep -q "Service started successfully" <<<"$started"
+# By hand, or with ZU_SCENARIO_PACKAGE by the installer package (install-system.sh).
+. "$root/tools/simlaptop/install-system.sh"
+install_system
 
 # Logs: the service runs as LocalSystem, the agent in the user's session.
 wait_until 20 test -n "$(agent_pid)"
