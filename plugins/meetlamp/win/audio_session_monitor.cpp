@@ -4,6 +4,7 @@
 #include <propidl.h>
 #include <propsys.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string_view>
 #include <system_error>
@@ -56,10 +57,8 @@ HRESULT Activate(IMMDevice* device, ComPtr<T>& out) {
   return hr;
 }
 
-void UnregisterSession(const SessionEntry& entry) {
-  if (entry.control && entry.events) entry.control->UnregisterAudioSessionNotification(entry.events.get());
-  for (const SessionRegistration& other : entry.others)
-    if (other.control && other.events) other.control->UnregisterAudioSessionNotification(other.events.get());
+void UnregisterSession(const TrackedSession& session) {
+  if (session.control && session.events) session.control->UnregisterAudioSessionNotification(session.events.get());
 }
 
 // Holds the monitor lock for a scope; `held()` false when it could not be had.
@@ -228,22 +227,16 @@ void AudioSessionMonitor::InitAudioSessionManager() {
 void AudioSessionMonitor::EnterSession(DWORD processId, ComPtr<IAudioSessionControl> control,
                                        ComPtr<IAudioSessionControl2> control2,
                                        ComPtr<MeetingAudioSessionEvents> events) {
-  auto it = sessions_.find(processId);
-  if (it != sessions_.end()) {
-    it->second->others.push_back({std::move(control), std::move(events)});
-    return;
-  }
-  auto entry = std::make_unique<SessionEntry>();
-  entry->control = std::move(control);
-  entry->control2 = std::move(control2);
-  entry->events = std::move(events);
-  sessions_.emplace(processId, std::move(entry));
+  std::unique_ptr<SessionEntry>& entry = sessions_[processId];
+  if (!entry) entry = std::make_unique<SessionEntry>();
+  entry->sessions.push_back({std::move(control), std::move(control2), std::move(events)});
 }
 
 PresenceState AudioSessionMonitor::ComputePresence() {
   for (const auto& [processId, entry] : sessions_) {
+    const TrackedSession& first = entry->sessions.front();
     AudioSessionState state = AudioSessionStateInactive;
-    if (entry->control && SUCCEEDED(entry->control->GetState(&state)) && state == AudioSessionStateActive) return 1;
+    if (first.control && SUCCEEDED(first.control->GetState(&state)) && state == AudioSessionStateActive) return 1;
   }
   return 0;
 }
@@ -331,7 +324,8 @@ void AudioSessionMonitor::OnSessionCreated(IAudioSessionControl* session) {
     sessionNotification_->LogInfo("PID(" + std::to_string(processId) + ") created a new audio session");
 }
 
-void AudioSessionMonitor::OnAudioStateChanged(DWORD processId, AudioSessionState newState, IAudioSessionEvents*) {
+void AudioSessionMonitor::OnAudioStateChanged(DWORD processId, AudioSessionState newState,
+                                              IAudioSessionEvents* reporter) {
   LogInfo("audio state changed: PID(" + std::to_string(processId) + "), new state = " + SessionStateName(newState));
   if (newState == AudioSessionStateInactive || newState == AudioSessionStateActive) {
     LockHold lock(*this);
@@ -349,10 +343,18 @@ void AudioSessionMonitor::OnAudioStateChanged(DWORD processId, AudioSessionState
   if (!lock.held()) return;
   auto it = sessions_.find(processId);
   if (it == sessions_.end()) return;
+  // Only the reporting session leaves: the process's other sessions go on
+  // reporting, and its presence comes from them.
+  std::vector<TrackedSession>& live = it->second->sessions;
+  auto session = std::find_if(live.begin(), live.end(), [&](const TrackedSession& s) {
+    return static_cast<IAudioSessionEvents*>(s.events.get()) == reporter;
+  });
+  if (session == live.end()) return;
   // Released later by a lock holder outside this callback: a session's
   // events must not be unregistered (nor freed) from its own callback.
-  expired_.push_back(std::move(it->second));
-  sessions_.erase(it);
+  expired_.push_back(std::move(*session));
+  live.erase(session);
+  if (live.empty()) sessions_.erase(it);
 }
 
 void AudioSessionMonitor::OnDeviceAdded(LPCWSTR endpointId) {
@@ -411,13 +413,13 @@ void AudioSessionMonitor::ReleaseLock() {
 }
 
 void AudioSessionMonitor::ReleaseExpiredSessions() {
-  std::vector<std::unique_ptr<SessionEntry>> expired;
+  std::vector<TrackedSession> expired;
   {
     LockHold lock(*this);
     if (!lock.held()) return;
     expired.swap(expired_);
   }
-  for (const auto& entry : expired) UnregisterSession(*entry);
+  for (const TrackedSession& session : expired) UnregisterSession(session);
 }
 
 void AudioSessionMonitor::Shutdown() {
@@ -427,7 +429,7 @@ void AudioSessionMonitor::Shutdown() {
 
   std::vector<std::unique_ptr<EndpointEntry>> endpoints;
   std::map<DWORD, std::unique_ptr<SessionEntry>> sessions;
-  std::vector<std::unique_ptr<SessionEntry>> expired;
+  std::vector<TrackedSession> expired;
   {
     LockHold lock(*this);
     if (!lock.held() || shutDown_) return;
@@ -443,8 +445,9 @@ void AudioSessionMonitor::Shutdown() {
   if (enumerator_ && deviceNotification_) enumerator_->UnregisterEndpointNotificationCallback(deviceNotification_.get());
   for (const auto& entry : endpoints)
     if (entry->manager && sessionNotification_) entry->manager->UnregisterSessionNotification(sessionNotification_.get());
-  for (const auto& [processId, entry] : sessions) UnregisterSession(*entry);
-  for (const auto& entry : expired) UnregisterSession(*entry);
+  for (const auto& [processId, entry] : sessions)
+    for (const TrackedSession& session : entry->sessions) UnregisterSession(session);
+  for (const TrackedSession& session : expired) UnregisterSession(session);
 
   expired.clear();
   sessions.clear();

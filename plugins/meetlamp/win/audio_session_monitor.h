@@ -63,19 +63,18 @@ struct EndpointEntry {
   zu::win::ComPtr<IAudioSessionManager2> manager;
 };
 
-// Another session of a process that already has an entry: its state changes
-// are reported under the same process id, and its registration is undone
-// with the entry's.
-struct SessionRegistration {
-  zu::win::ComPtr<IAudioSessionControl> control;
-  zu::win::ComPtr<MeetingAudioSessionEvents> events;
-};
-
-struct SessionEntry {
+// One session on a watched endpoint and the events object registered on it.
+struct TrackedSession {
   zu::win::ComPtr<IAudioSessionControl> control;
   zu::win::ComPtr<IAudioSessionControl2> control2;
   zu::win::ComPtr<MeetingAudioSessionEvents> events;
-  std::vector<SessionRegistration> others;
+};
+
+// A process's live sessions, in the order they were entered. Each of them
+// reports under the process id; the first represents the process when the
+// presence is computed, and when it expires the next one takes its place.
+struct SessionEntry {
+  std::vector<TrackedSession> sessions;
 };
 
 class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILoggable {
@@ -171,7 +170,7 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
   std::vector<std::unique_ptr<std::wstring>> pending_;             // guarded
   // Expired sessions whose release waits for a lock holder outside their
   // own callback (guarded).
-  std::vector<std::unique_ptr<SessionEntry>> expired_;
+  std::vector<TrackedSession> expired_;
   // Lets callbacks and events in flight finish and turns later ones away
   // (Shutdown).
   std::shared_ptr<CallbackGate> gate_;
