@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <exception>
 #include <random>
 #include <string>
 #include <vector>
@@ -121,6 +122,8 @@ int Hold(const std::wstring& name, const std::wstring& endpointId, bool inactive
   auto fail = [&](const std::string& why) {
     std::snprintf(block->error, sizeof block->error, "%s", why.c_str());
     block->ready = 2;
+    // The block goes with this process: stay until `start` has read it.
+    ::Sleep(2000);
     return kFailed;
   };
 
@@ -389,10 +392,24 @@ int Churn(int seconds, int maxSessions, unsigned seed, bool die) {
   return kDone;
 }
 
+int Run(const std::vector<std::wstring>& args);
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  std::vector<std::wstring> args(argv + 1, argv + argc);
+  try {
+    return Run(std::vector<std::wstring>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    // A number that does not parse, for one.
+    std::fprintf(stderr, "simcall: %s\n", e.what());
+    Usage();
+    return kUsage;
+  }
+}
+
+namespace {
+
+int Run(const std::vector<std::wstring>& args) {
   size_t i = 0;
   if (i + 1 < args.size() && args[i] == L"--wait") {
     g_waitMs = static_cast<DWORD>(std::wcstoul(args[i + 1].c_str(), nullptr, 10));
@@ -451,3 +468,5 @@ int wmain(int argc, wchar_t** argv) {
   Usage();
   return kUsage;
 }
+
+}  // namespace
