@@ -2,7 +2,8 @@
 # The whole system on a simulated laptop: a fresh Wine prefix with a notebook
 # chassis, the privacy panel and the conference LED present; the signed
 # plug-ins installed beside the service; zuservice install and start; then
-# hot keys, an agent killed and brought back, and zuservice stop. Prints an
+# hot keys, calls on the Core Audio stand-in (scenario-calls.sh), an agent
+# killed and brought back, and zuservice stop. Prints an
 # account of what happened and exits non-zero when an outcome was not seen.
 #
 #   tools/simlaptop/scenario.sh [BUILD_DIR]      (default build/windows)
@@ -59,6 +60,9 @@ has_dll() { [ -f "$bin/$1" ]; }
 expect_plugin() { [ -f "$root/plugins/$1/CMakeLists.txt" ]; }
 now_ms() { date +%s%3N; }
 
+# The conference calls (Core Audio stand-in and simcall): calls_prepare, calls_run.
+. "$root/tools/simlaptop/scenario-calls.sh"
+
 cleanup() { "$root/tools/wine-run" --prefix "$P" --stop >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
@@ -73,6 +77,7 @@ simacpi status 0x0005001B 0x10000 >/dev/null
 simacpi status 0x00040019 0x10000 >/dev/null
 device_up() { simacpi show 2>/dev/null | grep -q 'installed yes, running yes'; }
 check "simulated ACPI control device running; privacy panel (0x0005001B) and LED (0x00040019) present" device_up
+has_dll meetlamp.dll && calls_prepare
 
 # By hand, or with ZU_SCENARIO_PACKAGE by the installer package (install-system.sh).
 . "$root/tools/simlaptop/install-system.sh"
@@ -147,9 +152,7 @@ if has_dll meetlamp.dll; then
   shot=$out/popup-status-light-on
   wrun "$bin/glimmer_popup_snapshot.exe" "Z:${shot//\//\\}" 3 1 1024 768 >/dev/null 2>&1
   check "the \"On\" pop-up's frame saved as $shot.png" test -s "$shot.png"
-  note "a capture session turning the LED on in Auto cannot be shown under Wine 8: its Core Audio"
-  note "session side is a stub (no session enumerator, no session notifications), so the"
-  note "LED's reaction to capture sessions is tested with Core Audio stand-ins in meetlamp's tests."
+  calls_run
 elif expect_plugin meetlamp; then
   bad "meetlamp.dll missing: the FN_1 steps could not run"
 else

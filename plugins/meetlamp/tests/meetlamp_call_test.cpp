@@ -131,6 +131,29 @@ TEST_F(MeetLampCall, OneCallEndingWhileAnotherGoesOnKeepsTheLedOn) {
   EXPECT_EQ(LedValues(), (Values{0, 1, 0}));
 }
 
+TEST_F(MeetLampCall, AfterOneSessionOfAProcessExpiresACallOnItsOtherSessionTurnsTheLedOnAndOff) {
+  // A conferencing program with a capture session on each of two microphones.
+  auto headset = audio_.AddEndpoint(eCapture, 2);
+  ASSERT_TRUE(Start(Auto));
+  auto first = NewSession(kCallApp);
+  auto second = headset->manager()->CreateSession(kCallApp, AudioSessionStateInactive);
+  first->ChangeState(AudioSessionStateExpired);
+  // The heartbeat lets go of the expired session, and of it only.
+  EXPECT_TRUE(supervisor_.Call([this] { return service_->Heartbeat(); }));
+  EXPECT_EQ(first->registeredEvents(), 0u);
+
+  log_.Clear();
+  second->ChangeState(AudioSessionStateActive);
+  EXPECT_EQ(LedValues(), (Values{0, 1}));
+  second->ChangeState(AudioSessionStateInactive);
+  EXPECT_EQ(LedValues(), (Values{0, 1, 0}));
+  const std::string pid = std::to_string(kCallApp);
+  EXPECT_EQ(log_.messages(), (std::vector<std::string>{"audio state changed: PID(" + pid + "), new state = active",
+                                                       "App state: 0, presence state: 0 -> 1", "Turn on LED",
+                                                       "audio state changed: PID(" + pid + "), new state = inactive",
+                                                       "App state: 0, presence state: 1 -> 0", "Turn off LED"}));
+}
+
 TEST_F(MeetLampCall, AutoDuringACallLockTurnsTheLedOffAndUnlockOnWithoutAnAudioEvent) {
   ASSERT_TRUE(Start(Auto));
   auto session = NewSession(kCallApp);

@@ -4,12 +4,15 @@
 #include <propidl.h>
 #include <propsys.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <exception>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
-#include "plugins/common/user_settings.h"
+#include "agent/event_codes.h"
+#include "libs/glimmer/osd_api.h"
 #include "plugins/meetlamp/win/audio_callbacks.h"
 
 namespace meetlamp {
@@ -21,8 +24,6 @@ namespace {
 // PKEY_Device_FriendlyName; mingw-w64 ships no library defining it.
 constexpr PROPERTYKEY kFriendlyNameKey = {
     {0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 14};
-
-constexpr DWORD kLockWaitMs = 3000;
 
 std::string IdForLog(const wchar_t* id) {
   return LowBytes(std::u16string_view(reinterpret_cast<const char16_t*>(id), std::wcslen(id)));
@@ -56,29 +57,9 @@ HRESULT Activate(IMMDevice* device, ComPtr<T>& out) {
   return hr;
 }
 
-void UnregisterSession(const SessionEntry& entry) {
-  if (entry.control && entry.events) entry.control->UnregisterAudioSessionNotification(entry.events.get());
-  for (const SessionRegistration& other : entry.others)
-    if (other.control && other.events) other.control->UnregisterAudioSessionNotification(other.events.get());
+void UnregisterSession(const TrackedSession& session) {
+  if (session.control && session.events) session.control->UnregisterAudioSessionNotification(session.events.get());
 }
-
-// Holds the monitor lock for a scope; `held()` false when it could not be had.
-class LockHold {
- public:
-  explicit LockHold(AudioSessionMonitor& monitor) : monitor_(monitor), held_(monitor.AcquireLock()) {}
-  ~LockHold() { Release(); }
-  LockHold(const LockHold&) = delete;
-  LockHold& operator=(const LockHold&) = delete;
-  bool held() const { return held_; }
-  void Release() {
-    if (held_) monitor_.ReleaseLock();
-    held_ = false;
-  }
-
- private:
-  AudioSessionMonitor& monitor_;
-  bool held_;
-};
 
 }  // namespace
 
@@ -88,15 +69,10 @@ HRESULT CreateSystemEnumerator(IMMDeviceEnumerator** enumerator) {
 }
 
 AudioSessionMonitor::AudioSessionMonitor(zu::ILogger* hostLogger, EnumeratorFactory enumeratorFactory)
-    : enumeratorFactory_(std::move(enumeratorFactory)) {
+    : led_(*this), enumeratorFactory_(std::move(enumeratorFactory)), lock_(*this) {
   logger = hostLogger;
-  settings_ = zu::OpenUserSettingsKey(L"ConfigLED");
-  lock_.reset(::CreateMutexW(nullptr, FALSE, nullptr));
-  if (!lock_) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateMutexW");
   gate_ = std::make_shared<CallbackGate>();
-  osd_.Start();
-  // Restored once the monitor stands; no other thread knows it yet.
-  LoadMode();
+  led_.osd().Start();
 }
 
 AudioSessionMonitor::~AudioSessionMonitor() {
@@ -180,7 +156,7 @@ void AudioSessionMonitor::InitAudioSessionManager() {
   // an endpoint removed meanwhile drops out of endpoints_ only.
   std::vector<ComPtr<IAudioSessionManager2>> managers;
   {
-    LockHold lock(*this);
+    MonitorLockHold lock(lock_);
     if (!lock.held()) return;
     for (auto& entry : found) {
       managers.push_back(entry->manager);
@@ -205,7 +181,7 @@ void AudioSessionMonitor::InitAudioSessionManager() {
         // Registered and entered under one hold, as for a new session: a
         // state change reported at once waits for the entry, so an expiry
         // cannot slip in before it and leave the entry behind for good.
-        LockHold lock(*this);
+        MonitorLockHold lock(lock_);
         if (!lock.held()) continue;
         control->RegisterAudioSessionNotification(events.get());
         EnterSession(processId, std::move(control), std::move(control2), std::move(events));
@@ -217,7 +193,7 @@ void AudioSessionMonitor::InitAudioSessionManager() {
     // registration when its entry was dropped: undo it here.
     bool stillWatched = false;
     {
-      LockHold lock(*this);
+      MonitorLockHold lock(lock_);
       if (!lock.held()) continue;
       for (const auto& entry : endpoints_) stillWatched = stillWatched || entry->manager.get() == manager.get();
     }
@@ -228,29 +204,23 @@ void AudioSessionMonitor::InitAudioSessionManager() {
 void AudioSessionMonitor::EnterSession(DWORD processId, ComPtr<IAudioSessionControl> control,
                                        ComPtr<IAudioSessionControl2> control2,
                                        ComPtr<MeetingAudioSessionEvents> events) {
-  auto it = sessions_.find(processId);
-  if (it != sessions_.end()) {
-    it->second->others.push_back({std::move(control), std::move(events)});
-    return;
-  }
-  auto entry = std::make_unique<SessionEntry>();
-  entry->control = std::move(control);
-  entry->control2 = std::move(control2);
-  entry->events = std::move(events);
-  sessions_.emplace(processId, std::move(entry));
+  std::unique_ptr<SessionEntry>& entry = sessions_[processId];
+  if (!entry) entry = std::make_unique<SessionEntry>();
+  entry->sessions.push_back({std::move(control), std::move(control2), std::move(events)});
 }
 
 PresenceState AudioSessionMonitor::ComputePresence() {
   for (const auto& [processId, entry] : sessions_) {
+    const TrackedSession& first = entry->sessions.front();
     AudioSessionState state = AudioSessionStateInactive;
-    if (entry->control && SUCCEEDED(entry->control->GetState(&state)) && state == AudioSessionStateActive) return 1;
+    if (first.control && SUCCEEDED(first.control->GetState(&state)) && state == AudioSessionStateActive) return 1;
   }
   return 0;
 }
 
 void AudioSessionMonitor::ProcessPendingDevices() {
   {
-    LockHold lock(*this);
+    MonitorLockHold lock(lock_);
     if (!lock.held()) return;
     if (!shutDown_)
       for (const auto& id : pending_) OnDeviceAddedBottom(*id);
@@ -320,7 +290,7 @@ void AudioSessionMonitor::OnSessionCreated(IAudioSessionControl* session) {
   {
     // Registered only once the entry can be made: a registration made
     // without the lock could not be undone inside this callback.
-    LockHold lock(*this);
+    MonitorLockHold lock(lock_);
     if (lock.held() && !shutDown_) {
       auto events = ComPtr<MeetingAudioSessionEvents>::Attach(new MeetingAudioSessionEvents(processId, this, gate_));
       control->RegisterAudioSessionNotification(events.get());
@@ -331,33 +301,42 @@ void AudioSessionMonitor::OnSessionCreated(IAudioSessionControl* session) {
     sessionNotification_->LogInfo("PID(" + std::to_string(processId) + ") created a new audio session");
 }
 
-void AudioSessionMonitor::OnAudioStateChanged(DWORD processId, AudioSessionState newState, IAudioSessionEvents*) {
+void AudioSessionMonitor::OnAudioStateChanged(DWORD processId, AudioSessionState newState,
+                                              IAudioSessionEvents* reporter) {
   LogInfo("audio state changed: PID(" + std::to_string(processId) + "), new state = " + SessionStateName(newState));
   if (newState == AudioSessionStateInactive || newState == AudioSessionStateActive) {
-    LockHold lock(*this);
+    MonitorLockHold lock(lock_);
     if (!lock.held()) return;
     const PresenceState presence = newState == AudioSessionStateActive ? 1 : ComputePresence();
-    if (presence != lastPresence_) {
-      ApplyLedRule(presence);
-      lastPresence_ = presence;
+    if (presence != led_.lastPresence()) {
+      led_.ApplyLedRule(presence);
+      led_.set_lastPresence(presence);
     }
     return;
   }
 
   LogDebug("remove session");
-  LockHold lock(*this);
+  MonitorLockHold lock(lock_);
   if (!lock.held()) return;
   auto it = sessions_.find(processId);
   if (it == sessions_.end()) return;
+  // Only the reporting session leaves: the process's other sessions go on
+  // reporting, and its presence comes from them.
+  std::vector<TrackedSession>& live = it->second->sessions;
+  auto session = std::find_if(live.begin(), live.end(), [&](const TrackedSession& s) {
+    return static_cast<IAudioSessionEvents*>(s.events.get()) == reporter;
+  });
+  if (session == live.end()) return;
   // Released later by a lock holder outside this callback: a session's
   // events must not be unregistered (nor freed) from its own callback.
-  expired_.push_back(std::move(it->second));
-  sessions_.erase(it);
+  expired_.push_back(std::move(*session));
+  live.erase(session);
+  if (live.empty()) sessions_.erase(it);
 }
 
 void AudioSessionMonitor::OnDeviceAdded(LPCWSTR endpointId) {
   if (!endpointId) return;
-  LockHold lock(*this);
+  MonitorLockHold lock(lock_);
   if (!lock.held()) return;
   if (!shutDown_) pending_.push_back(std::make_unique<std::wstring>(endpointId));
 }
@@ -372,7 +351,7 @@ void AudioSessionMonitor::OnDeviceRemoved(LPCWSTR endpointId) {
   }
   std::unique_ptr<EndpointEntry> removed;
   {
-    LockHold lock(*this);
+    MonitorLockHold lock(lock_);
     if (!lock.held()) return;
     for (auto it = endpoints_.begin(); it != endpoints_.end(); ++it) {
       if (IsEqualGUID((*it)->guid, guid)) {
@@ -392,32 +371,14 @@ void AudioSessionMonitor::OnDeviceRemoved(LPCWSTR endpointId) {
   LogInfo(line + ", removed");
 }
 
-bool AudioSessionMonitor::AcquireLock() {
-  switch (::WaitForSingleObject(lock_.get(), kLockWaitMs)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:
-      return true;
-    case WAIT_TIMEOUT:
-      LogWarning("timeout in acquiring mutex");
-      return false;
-    default:
-      LogWarning("unable to acquire mutex");
-      return false;
-  }
-}
-
-void AudioSessionMonitor::ReleaseLock() {
-  if (!::ReleaseMutex(lock_.get())) LogWarning("error in releasing mutex");
-}
-
 void AudioSessionMonitor::ReleaseExpiredSessions() {
-  std::vector<std::unique_ptr<SessionEntry>> expired;
+  std::vector<TrackedSession> expired;
   {
-    LockHold lock(*this);
+    MonitorLockHold lock(lock_);
     if (!lock.held()) return;
     expired.swap(expired_);
   }
-  for (const auto& entry : expired) UnregisterSession(*entry);
+  for (const TrackedSession& session : expired) UnregisterSession(session);
 }
 
 void AudioSessionMonitor::Shutdown() {
@@ -427,9 +388,9 @@ void AudioSessionMonitor::Shutdown() {
 
   std::vector<std::unique_ptr<EndpointEntry>> endpoints;
   std::map<DWORD, std::unique_ptr<SessionEntry>> sessions;
-  std::vector<std::unique_ptr<SessionEntry>> expired;
+  std::vector<TrackedSession> expired;
   {
-    LockHold lock(*this);
+    MonitorLockHold lock(lock_);
     if (!lock.held() || shutDown_) return;
     shutDown_ = true;
     endpoints.swap(endpoints_);
@@ -443,8 +404,9 @@ void AudioSessionMonitor::Shutdown() {
   if (enumerator_ && deviceNotification_) enumerator_->UnregisterEndpointNotificationCallback(deviceNotification_.get());
   for (const auto& entry : endpoints)
     if (entry->manager && sessionNotification_) entry->manager->UnregisterSessionNotification(sessionNotification_.get());
-  for (const auto& [processId, entry] : sessions) UnregisterSession(*entry);
-  for (const auto& entry : expired) UnregisterSession(*entry);
+  for (const auto& [processId, entry] : sessions)
+    for (const TrackedSession& session : entry->sessions) UnregisterSession(session);
+  for (const TrackedSession& session : expired) UnregisterSession(session);
 
   expired.clear();
   sessions.clear();
@@ -456,12 +418,12 @@ void AudioSessionMonitor::Shutdown() {
     ::CoUninitialize();
     comThread_ = 0;
   }
-  osd_.End();
+  led_.osd().End();
 }
 
 std::vector<DWORD> AudioSessionMonitor::TrackedProcessIds() {
   std::vector<DWORD> ids;
-  LockHold lock(*this);
+  MonitorLockHold lock(lock_);
   if (!lock.held()) return ids;
   for (const auto& [processId, entry] : sessions_) ids.push_back(processId);
   return ids;
@@ -469,15 +431,111 @@ std::vector<DWORD> AudioSessionMonitor::TrackedProcessIds() {
 
 std::vector<GUID> AudioSessionMonitor::EndpointGuids() {
   std::vector<GUID> guids;
-  LockHold lock(*this);
+  MonitorLockHold lock(lock_);
   if (!lock.held()) return guids;
   for (const auto& entry : endpoints_) guids.push_back(entry->guid);
   return guids;
 }
 
 size_t AudioSessionMonitor::PendingDeviceCount() {
-  LockHold lock(*this);
+  MonitorLockHold lock(lock_);
   return lock.held() ? pending_.size() : 0;
+}
+
+// ---- LED control ----
+
+void AudioSessionMonitor::StartLedControl() {
+  MonitorLockHold lock(lock_);
+  if (!lock.held()) return;
+  led_.set_lastPresence(ComputePresence());
+  // Written back so that the value exists after the first start.
+  led_.WriteMode();
+  led_.ApplyLedRule(led_.lastPresence());
+}
+
+void AudioSessionMonitor::SetMode(LedMode newMode) {
+  {
+    MonitorLockHold lock(lock_);
+    if (!lock.held() || shutDown_) return;
+    led_.set_mode(newMode);
+    // A mode that cannot be stored stays in force; the next unlock writes it again.
+    led_.WriteMode();
+    led_.ApplyLedRule(led_.lastPresence());
+  }
+  // Shown after the lock is let go: the pop-up runs on its own thread, and
+  // Core Audio's callbacks need not wait for it.
+  led_.osd().Show(OSD_KIND_STATUS_LIGHT, newMode);
+}
+
+void AudioSessionMonitor::HandleEvent(uint32_t eventCode) {
+  // Through the callbacks' gate: Shutdown (Release) waits for an event in
+  // flight, since the host unloads the library once Release returns, and
+  // turns later ones away.
+  GatePass pass(gate_.get());
+  if (!pass) return;
+  switch (eventCode) {
+    case zu::FN_1: {
+      LogDebug("ZuEventType::FN_1");
+      // Only this thread (the agent's window thread) changes the mode, so
+      // the next one can be read here and set by SetMode under its own hold,
+      // which lets the lock go before the pop-up is shown.
+      LedMode next = Auto;
+      {
+        MonitorLockHold lock(lock_);
+        if (!lock.held() || shutDown_) return;
+        next = NextLedMode(led_.mode());
+      }
+      SetMode(next);
+      break;
+    }
+    case zu::SESSION_LOCK:
+    case zu::SESSION_END: {
+      LogDebug(eventCode == zu::SESSION_LOCK ? "ZuEventType::SESSION_LOCK" : "ZuEventType::SESSION_END");
+      MonitorLockHold lock(lock_);
+      if (!lock.held() || shutDown_) return;
+      // The last applied presence stays: unlocking restores the LED from it.
+      led_.SetLed(false);
+      break;
+    }
+    case zu::SESSION_UNLOCK: {
+      LogDebug("ZuEventType::SESSION_UNLOCK");
+      MonitorLockHold lock(lock_);
+      if (!lock.held() || shutDown_) return;
+      led_.WriteMode();
+      led_.ApplyLedRule(led_.lastPresence());
+      break;
+    }
+    case zu::DISPLAY_CHANGE: {
+      {
+        MonitorLockHold lock(lock_);
+        if (!lock.held() || shutDown_) return;
+      }
+      // The pop-up lays itself out for the display it starts on. Shutdown
+      // ends it only after this event has left the gate, so the thread
+      // started here never outlives Release.
+      try {
+        led_.osd().Restart();
+      } catch (const std::exception& e) {
+        LogError(std::string("no pop-ups: ") + e.what());
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  // Sessions that expired since the last heartbeat are released here too:
+  // this thread is outside any Core Audio callback and holds no lock.
+  ReleaseExpiredSessions();
+}
+
+LedMode AudioSessionMonitor::mode() {
+  MonitorLockHold lock(lock_);
+  return lock.held() ? led_.mode() : Auto;
+}
+
+PresenceState AudioSessionMonitor::lastPresence() {
+  MonitorLockHold lock(lock_);
+  return lock.held() ? led_.lastPresence() : 0;
 }
 
 }  // namespace meetlamp

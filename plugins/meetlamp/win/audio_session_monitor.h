@@ -5,8 +5,8 @@
 // Threads: Core Audio's notification threads report session and endpoint
 // changes, the agent's supervisor thread initialises and runs the
 // heartbeat, the agent's window thread forwards events. Everything under
-// "guarded by the monitor lock" is read and written only while the lock
-// (a re-entrant Win32 mutex) is held.
+// "guarded" is read and written only while the monitor lock (a re-entrant
+// Win32 mutex, monitor_lock.h) is held.
 #pragma once
 
 #include <windows.h>
@@ -23,11 +23,10 @@
 #include <vector>
 
 #include "base/win/com_ptr.h"
-#include "base/win/unique_handle.h"
-#include "logging/settings_key.h"
 #include "plugins/common/loggable.h"
-#include "plugins/common/osd_host.h"
 #include "plugins/meetlamp/led_mode.h"
+#include "plugins/meetlamp/win/led_control.h"
+#include "plugins/meetlamp/win/monitor_lock.h"
 
 namespace meetlamp {
 
@@ -63,19 +62,18 @@ struct EndpointEntry {
   zu::win::ComPtr<IAudioSessionManager2> manager;
 };
 
-// Another session of a process that already has an entry: its state changes
-// are reported under the same process id, and its registration is undone
-// with the entry's.
-struct SessionRegistration {
-  zu::win::ComPtr<IAudioSessionControl> control;
-  zu::win::ComPtr<MeetingAudioSessionEvents> events;
-};
-
-struct SessionEntry {
+// One session on a watched endpoint and the events object registered on it.
+struct TrackedSession {
   zu::win::ComPtr<IAudioSessionControl> control;
   zu::win::ComPtr<IAudioSessionControl2> control2;
   zu::win::ComPtr<MeetingAudioSessionEvents> events;
-  std::vector<SessionRegistration> others;
+};
+
+// A process's live sessions, in the order they were entered. Each of them
+// reports under the process id; the first represents the process when the
+// presence is computed, and when it expires the next one takes its place.
+struct SessionEntry {
+  std::vector<TrackedSession> sessions;
 };
 
 class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILoggable {
@@ -92,7 +90,7 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
 
   std::string GetLogTag() override { return "AudioSessionMonitor"; }
 
-  // ---- Core Audio side (audio_session_monitor.cpp) ----
+  // ---- Core Audio ----
 
   // Joins the multithreaded apartment, watches the capture endpoints and
   // enters their sessions. Throws ServiceError when COM cannot be initialised.
@@ -111,11 +109,11 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
   void OnDeviceAdded(LPCWSTR endpointId) override;
   void OnDeviceRemoved(LPCWSTR endpointId) override;
 
-  // Waits at most 3000 ms for the monitor lock; false (with a warning) when
-  // it could not be had, and the caller must then leave the guarded state
-  // alone. ReleaseLock logs "error in releasing mutex" when that fails.
-  bool AcquireLock();
-  void ReleaseLock();
+  // The monitor lock (monitor_lock.h): false (with a warning) when it could
+  // not be had within 3000 ms, and the caller must then leave the guarded
+  // state alone.
+  bool AcquireLock() { return lock_.Acquire(); }
+  void ReleaseLock() { lock_.Release(); }
 
   // Undoes every Core Audio registration (endpoint notification, session
   // notifications, session events), waits for the callbacks and events in
@@ -129,17 +127,11 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
   std::vector<GUID> EndpointGuids();
   size_t PendingDeviceCount();
 
-  // ---- LED control (led_control.cpp) ----
+  // ---- LED control (the rule itself: led_control.h) ----
 
   // Init steps after InitAudioSessionManager: computes and stores the
   // presence, writes "mode" back and applies the LED rule. Takes the lock.
   void StartLedControl();
-  // Logs the "App state" line and switches the LED as the rule says; does
-  // not store newPresence. Lock held by caller.
-  void ApplyLedRule(PresenceState newPresence);
-  // Switches the LED device (0x00040019); false, with one warning, when the
-  // device refused. Lock held by caller.
-  bool SetLed(bool on);
   // Makes newMode current, stores it, applies the rule with the last
   // presence and shows the pop-up {3, newMode}. Takes the lock.
   void SetMode(LedMode newMode);
@@ -150,15 +142,7 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
   PresenceState lastPresence();     // takes the lock
 
  private:
-  // ---- LED control state (guarded by the monitor lock) ----
-  LedMode mode_ = Auto;
-  PresenceState lastPresence_ = 0;
-  zu::SettingsKey settings_;  // "SOFTWARE\Orvale\TarnService" and its "ConfigLED"
-  zu::OsdHost osd_;           // not guarded: it serialises itself
-  // Reads "mode" (Auto when missing or above 2). Constructor only.
-  void LoadMode();
-  // Writes mode_ as "mode"; "unable to set mode" at error level on failure.
-  void WriteMode();
+  LedControl led_;  // guarded by the monitor lock, but for its pop-up host
 
   // ---- Core Audio state ----
   EnumeratorFactory enumeratorFactory_;
@@ -167,11 +151,11 @@ class AudioSessionMonitor final : public IMeetLampEventReceiver, public zu::ILog
   std::vector<std::unique_ptr<EndpointEntry>> endpoints_;          // guarded
   zu::win::ComPtr<MeetingAudioSessionNotification> sessionNotification_;
   std::map<DWORD, std::unique_ptr<SessionEntry>> sessions_;        // guarded
-  zu::win::UniqueHandle lock_;                                     // the monitor lock
+  MonitorLock lock_;
   std::vector<std::unique_ptr<std::wstring>> pending_;             // guarded
   // Expired sessions whose release waits for a lock holder outside their
   // own callback (guarded).
-  std::vector<std::unique_ptr<SessionEntry>> expired_;
+  std::vector<TrackedSession> expired_;
   // Lets callbacks and events in flight finish and turns later ones away
   // (Shutdown).
   std::shared_ptr<CallbackGate> gate_;
