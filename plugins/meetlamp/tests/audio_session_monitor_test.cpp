@@ -183,7 +183,10 @@ TEST_F(AudioSessionMonitorTest, SessionsOfOneProcessShareOneEntryAndPresenceFoll
   first->ChangeState(AudioSessionStateInactive);
   EXPECT_EQ(monitor.lastPresence(), 1);
   call->ChangeState(AudioSessionStateInactive);
-  // The process is represented by its first session, which is inactive.
+  // The first session of the process is inactive, but its second still is
+  // in the call.
+  EXPECT_EQ(monitor.lastPresence(), 1);
+  second->ChangeState(AudioSessionStateInactive);
   EXPECT_EQ(monitor.lastPresence(), 0);
 
   const std::vector<std::string> lines = {"App state: 0, presence state: 0 -> 0",

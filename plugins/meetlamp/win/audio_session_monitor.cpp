@@ -210,10 +210,14 @@ void AudioSessionMonitor::EnterSession(DWORD processId, ComPtr<IAudioSessionCont
 }
 
 PresenceState AudioSessionMonitor::ComputePresence() {
+  // A process is in a call while any of its live sessions is active: a
+  // program with a session on each of two microphones may be using either.
   for (const auto& [processId, entry] : sessions_) {
-    const TrackedSession& first = entry->sessions.front();
-    AudioSessionState state = AudioSessionStateInactive;
-    if (first.control && SUCCEEDED(first.control->GetState(&state)) && state == AudioSessionStateActive) return 1;
+    for (const TrackedSession& session : entry->sessions) {
+      AudioSessionState state = AudioSessionStateInactive;
+      if (session.control && SUCCEEDED(session.control->GetState(&state)) && state == AudioSessionStateActive)
+        return 1;
+    }
   }
   return 0;
 }

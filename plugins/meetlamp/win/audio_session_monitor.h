@@ -70,8 +70,8 @@ struct TrackedSession {
 };
 
 // A process's live sessions, in the order they were entered. Each of them
-// reports under the process id; the first represents the process when the
-// presence is computed, and when it expires the next one takes its place.
+// reports under the process id, and the process is in a call while any of
+// them is active; an expired one leaves the list alone.
 struct SessionEntry {
   std::vector<TrackedSession> sessions;
 };
