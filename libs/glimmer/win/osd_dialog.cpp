@@ -111,10 +111,11 @@ BOOL COSDDlg::OnInitDialog() {
   DialogBase::OnInitDialog();
   HWND hwnd = GetSafeHwnd();
   // The template does not set the layered bit, so toggling it sets it; a
-  // tool window has no taskbar button.
+  // tool window has no taskbar button. The pop-up is never activated: the
+  // user's window keeps the foreground and the keyboard focus.
   LONG_PTR exStyle = ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
   exStyle ^= WS_EX_LAYERED;
-  exStyle = (exStyle & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW;
+  exStyle = (exStyle & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE;
   ::SetWindowLongPtrW(hwnd, GWL_EXSTYLE, exStyle);
   ::SetProcessDPIAware();
   {
@@ -126,8 +127,9 @@ BOOL COSDDlg::OnInitDialog() {
   LoadDictionary(DictionaryForLanguage(::GetUserDefaultUILanguage()));
   // The library's end may have come before this window existed.
   if (runMode() == kRunEnded) EndDialog(1);
-  // A layered window shows nothing until its first frame.
-  return TRUE;
+  // A layered window shows nothing until its first frame. FALSE: the
+  // dialog manager sets no focus, which would activate the pop-up.
+  return FALSE;
 }
 
 void COSDDlg::Layout(bool rescale) {
@@ -224,11 +226,15 @@ INT_PTR COSDDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_WINDOWPOSCHANGING: {
       // The dialog manager shows a dialog after its initialisation and again
       // when its loop first goes idle, which could bring back a pop-up a
-      // failed request has just hidden: only requests show the window.
+      // failed request has just hidden: only requests show the window, and
+      // no move or show ever activates it.
       auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
       if (!showing_ && (position->flags & SWP_SHOWWINDOW)) position->flags &= ~SWP_SHOWWINDOW;
+      position->flags |= SWP_NOACTIVATE;
       break;
     }
+    case WM_MOUSEACTIVATE:
+      return Answer(MA_NOACTIVATE);
     case WM_DISPLAYCHANGE: {
       if (timeline_.VisibleBeforeDisplayChange()) Hide();
       Layout(true);
