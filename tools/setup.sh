@@ -25,7 +25,7 @@ packages=(
   libspdlog-dev libfmt-dev
   osslsigncode openssl
   python3
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-noto-ui-core fonts-noto-cjk
   util-linux mount
 )
 [ "$fuzz" = 1 ] && packages+=(clang libclang-rt-14-dev)
