@@ -132,7 +132,9 @@ int main(int argc, char** argv) {
         Drawn drawn;
         drawn.frame = frames.back();
         const CaptionFindings findings = CheckCaption(texts.back(), popup.window(), frames.back());
+        const auto heights = probe.FontHeights();
         drawn.verdict = findings.Summary();
+        if (!heights.empty()) drawn.verdict += L", " + std::to_wstring(heights.back()) + L" px";
         if (!findings.ok()) {
           ++faults;
           std::fprintf(stderr, "%d %s %d/%d: %s\n", language.id, language.tag, kind, value,
@@ -178,7 +180,7 @@ int main(int argc, char** argv) {
       bool ok = true;
       for (const Drawn& d : c.popups) {
         verdicts += (verdicts.empty() ? L"" : L"  |  ") + d.verdict;
-        ok &= d.verdict == L"ok";
+        ok &= d.verdict.rfind(L"ok", 0) == 0;
       }
       sheet.Text(verdicts, x, y + 38, cellWidth - 2 * kPad, 12, ok ? 0xFF7FD18Bu : 0xFFFF7A6Eu);
       sheet.Fill(x, y + kLabelHeight - kPad / 2, cellWidth - kPad, popupHeight + 2 * kPad, kDesktop);

@@ -25,12 +25,14 @@
 
 #include <atomic>
 #include <map>
+#include <string>
 #include <tuple>
 
 #include "libs/glimmer/frame_compose.h"
 #include "libs/glimmer/osd_api.h"
 #include "libs/glimmer/popup_layout.h"
 #include "libs/glimmer/popup_timeline.h"
+#include "libs/glimmer/win/caption_painter.h"
 #include "libs/glimmer/win/critical_section.h"
 #include "libs/glimmer/win/dialog_base.h"
 #include "libs/glimmer/win/frame_surface.h"
@@ -99,6 +101,8 @@ class COSDDlg final : public DialogBase {
   DisplayTexts dictionary_;
   OSDData_t current_{};
   std::map<std::tuple<int, int, int>, PixelLayer> layers_;  // (image, width, height)
+  std::wstring face_ = L"Segoe UI";  // the caption font of the dictionary's script
+  CaptionPainter caption_;
   FrameSurface surface_;
 };
 

@@ -241,7 +241,8 @@ CaptionFindings CheckCaption(const DrawnText& drawn, HWND popup, const Frame& fr
   if (!ink.empty()) {
     const int left = ink.left - kMargin, right = ink.right - kMargin, top = ink.top - kMargin,
               bottom = ink.bottom - kMargin;
-    if (left < 0 || right >= boxWidth || top < 0 || bottom >= boxHeight) {
+    // The row just below the box is the rest of its fractional height.
+    if (left < 0 || right >= boxWidth || top < 0 || bottom > boxHeight) {
       findings.cut = true;
       wchar_t detail[160];
       std::swprintf(detail, 160, L"ink x %d..%d, y %d..%d in a %dx%d box", left, right, top, bottom, boxWidth,
