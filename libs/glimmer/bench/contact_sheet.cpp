@@ -8,7 +8,8 @@
 // for the languages it carries but never chooses, the probe hands it that
 // language's dictionary in place of the one it asked for (the label says so).
 //
-//   glimmer_contact_sheet OUT.png [width height]   (default 1920 x 1080)
+//   glimmer_contact_sheet [--dictionaries ID,ID,...] OUT.png [width height]
+//   (default: all 33 dictionaries on a 1920 x 1080 screen)
 #include <windows.h>
 
 #include <algorithm>
@@ -92,8 +93,19 @@ std::wstring Wide(const char* text) { return zu::win::FromUtf8(text); }
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<int> only;  // empty: every dictionary
+  if (argc > 2 && std::string(argv[1]) == "--dictionaries") {
+    for (const char* p = argv[2]; *p;) {
+      char* end = nullptr;
+      only.push_back(static_cast<int>(std::strtol(p, &end, 10)));
+      if (end == p) break;
+      p = *end == ',' ? end + 1 : end;
+    }
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUT.png [width height]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--dictionaries ID,ID,...] OUT.png [width height]\n", argv[0]);
     return 2;
   }
   const std::wstring out = zu::win::FromUtf8(argv[1]);
@@ -111,6 +123,7 @@ int main(int argc, char** argv) {
     PopupProbe probe;
     probe.SetScreen(screenWidth, screenHeight);
     for (const DictionaryLanguage& language : kDictionaryLanguages) {
+      if (!only.empty() && std::find(only.begin(), only.end(), language.id) == only.end()) continue;
       Cell cell;
       cell.language = &language;
       probe.Reset();
@@ -155,16 +168,17 @@ int main(int argc, char** argv) {
       }
     const int cellWidth = kPad + 2 * (popupWidth + kPad);
     const int cellHeight = kLabelHeight + popupHeight + 2 * kPad;
-    const int rows = (static_cast<int>(cells.size()) + kColumns - 1) / kColumns;
-    Sheet sheet(kColumns * cellWidth + kPad, kTitleHeight + rows * cellHeight + kPad);
+    const int columns = std::max(1, std::min<int>(kColumns, static_cast<int>(cells.size())));
+    const int rows = (static_cast<int>(cells.size()) + columns - 1) / columns;
+    Sheet sheet(columns * cellWidth + kPad, kTitleHeight + rows * cellHeight + kPad);
     wchar_t title[200];
-    std::swprintf(title, 200, L"glimmer.dll: privacy view on and multi-presenter call in every dictionary, %dx%d screen",
-                  screenWidth, screenHeight);
-    sheet.Text(title, kPad, 10, kColumns * cellWidth, 18, 0xFFFFFFFF);
+    std::swprintf(title, 200, L"glimmer.dll: privacy view on and multi-presenter call in %ls, %dx%d screen",
+                  only.empty() ? L"every dictionary" : L"some dictionaries", screenWidth, screenHeight);
+    sheet.Text(title, kPad, 10, columns * cellWidth, 18, 0xFFFFFFFF);
     for (size_t i = 0; i < cells.size(); ++i) {
       const Cell& c = cells[i];
-      const int x = kPad + static_cast<int>(i % kColumns) * cellWidth;
-      const int y = kTitleHeight + static_cast<int>(i / kColumns) * cellHeight;
+      const int x = kPad + static_cast<int>(i % columns) * cellWidth;
+      const int y = kTitleHeight + static_cast<int>(i / columns) * cellHeight;
       wchar_t label[200];
       std::swprintf(label, 200, L"%d  %ls (%ls)", c.language->id, Wide(c.language->name).c_str(),
                     Wide(c.language->tag).c_str());
