@@ -26,7 +26,7 @@ packages=(
   osslsigncode openssl
   wixl msitools
   python3
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-noto-ui-core fonts-noto-cjk
   util-linux mount
 )
 [ "$fuzz" = 1 ] && packages+=(clang libclang-rt-14-dev)

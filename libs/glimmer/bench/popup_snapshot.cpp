@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/win/utf.h"
+#include "libs/glimmer/bench/png_file.h"
 #include "libs/glimmer/tests/win/popup_probe.h"
 #include "libs/glimmer/tests/win/popup_thread.h"
 
@@ -26,30 +27,6 @@ HWND ModalPopup::window() const { return FindPopupWindow(threadId_); }
 
 namespace {
 
-bool PngEncoder(CLSID* clsid) {
-  UINT count = 0, bytes = 0;
-  Gdiplus::GetImageEncodersSize(&count, &bytes);
-  if (bytes == 0) return false;
-  std::vector<BYTE> buffer(bytes);
-  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  Gdiplus::GetImageEncoders(count, bytes, codecs);
-  for (UINT i = 0; i < count; ++i) {
-    if (std::wstring(codecs[i].MimeType) == L"image/png") {
-      *clsid = codecs[i].Clsid;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool Save(const std::vector<uint32_t>& pixels, int width, int height, const std::wstring& path) {
-  CLSID png;
-  if (!PngEncoder(&png)) return false;
-  std::vector<uint32_t> copy = pixels;
-  Gdiplus::Bitmap bitmap(width, height, width * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(copy.data()));
-  return bitmap.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
-}
-
 // Source-over of the premultiplied frame (at its constant alpha) on a
 // vertical blue-grey gradient, with a margin around the window.
 std::vector<uint32_t> OverDesktop(const Frame& f, int margin, int* width, int* height) {
@@ -59,18 +36,11 @@ std::vector<uint32_t> OverDesktop(const Frame& f, int margin, int* width, int* h
   for (int y = 0; y < *height; ++y) {
     for (int x = 0; x < *width; ++x) {
       const double t = static_cast<double>(y) / *height;
-      double r = 70 + 60 * t, g = 110 + 50 * t, b = 160 + 40 * t;
+      uint32_t below = 0xFF000000u | (static_cast<uint32_t>(70 + 60 * t) << 16) |
+                       (static_cast<uint32_t>(110 + 50 * t) << 8) | static_cast<uint32_t>(160 + 40 * t);
       const int fx = x - margin, fy = y - margin;
-      if (fx >= 0 && fy >= 0 && fx < f.size.cx && fy < f.size.cy) {
-        const uint32_t p = f.At(fx, fy);
-        const double k = f.alpha / 255.0;
-        const double a = ((p >> 24) & 0xFF) * k / 255.0;
-        r = ((p >> 16) & 0xFF) * k + r * (1 - a);
-        g = ((p >> 8) & 0xFF) * k + g * (1 - a);
-        b = (p & 0xFF) * k + b * (1 - a);
-      }
-      out[static_cast<size_t>(y) * *width + x] =
-          0xFF000000u | (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
+      if (fx >= 0 && fy >= 0 && fx < f.size.cx && fy < f.size.cy) below = glimmer::tools::Over(f.At(fx, fy), f.alpha, below);
+      out[static_cast<size_t>(y) * *width + x] = below;
     }
   }
   return out;
@@ -107,8 +77,8 @@ int main(int argc, char** argv) {
       const Frame& f = frames[0];
       int w = 0, h = 0;
       const auto composed = OverDesktop(f, 40, &w, &h);
-      const bool ok = Save(f.pixels, f.size.cx, f.size.cy, prefix + L"-frame.png") &&
-                      Save(composed, w, h, prefix + L".png");
+      const bool ok = glimmer::tools::SavePng(f.pixels, f.size.cx, f.size.cy, prefix + L"-frame.png") &&
+                      glimmer::tools::SavePng(composed, w, h, prefix + L".png");
       std::printf("kind %d value %d on %dx%d: window %ldx%ld at (%ld, %ld)%s\n", kind, value, width, height,
                   f.size.cx, f.size.cy, f.position.x, f.position.y, ok ? "" : " (writing failed)");
       status = ok ? 0 : 1;

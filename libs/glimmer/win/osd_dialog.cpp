@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "base/win/utf.h"
+#include "libs/glimmer/caption_text.h"
 #include "libs/glimmer/frame_compose.h"
 #include "libs/glimmer/language_select.h"
 #include "libs/glimmer/request_table.h"
@@ -68,22 +70,6 @@ struct WindowDc {
     if (dc) ::ReleaseDC(hwnd, dc);
   }
 };
-struct GdiObject {
-  HGDIOBJ object;
-  explicit GdiObject(HGDIOBJ o) : object(o) {}
-  ~GdiObject() {
-    if (object) ::DeleteObject(object);
-  }
-};
-struct Selection {
-  HDC dc;
-  HGDIOBJ previous;
-  Selection(HDC d, HGDIOBJ o) : dc(d), previous(o ? ::SelectObject(d, o) : nullptr) {}
-  ~Selection() {
-    if (previous) ::SelectObject(dc, previous);
-  }
-};
-
 // The text of a library string (kinds 0 and 1), or empty.
 std::wstring LibraryString(HINSTANCE module, int id) {
   if (id == 0) return {};
@@ -111,10 +97,11 @@ BOOL COSDDlg::OnInitDialog() {
   DialogBase::OnInitDialog();
   HWND hwnd = GetSafeHwnd();
   // The template does not set the layered bit, so toggling it sets it; a
-  // tool window has no taskbar button.
+  // tool window has no taskbar button. The pop-up is never activated: the
+  // user's window keeps the foreground and the keyboard focus.
   LONG_PTR exStyle = ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
   exStyle ^= WS_EX_LAYERED;
-  exStyle = (exStyle & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW;
+  exStyle = (exStyle & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE;
   ::SetWindowLongPtrW(hwnd, GWL_EXSTYLE, exStyle);
   ::SetProcessDPIAware();
   {
@@ -126,8 +113,9 @@ BOOL COSDDlg::OnInitDialog() {
   LoadDictionary(DictionaryForLanguage(::GetUserDefaultUILanguage()));
   // The library's end may have come before this window existed.
   if (runMode() == kRunEnded) EndDialog(1);
-  // A layered window shows nothing until its first frame.
-  return TRUE;
+  // A layered window shows nothing until its first frame. FALSE: the
+  // dialog manager sets no focus, which would activate the pop-up.
+  return FALSE;
 }
 
 void COSDDlg::Layout(bool rescale) {
@@ -138,6 +126,7 @@ void COSDDlg::Layout(bool rescale) {
   layout_ = ComputeLayout(request);
   layers_.clear();  // the boxes may have new sizes
   pictures_.clear();
+  caption_.ForgetLayout();
   const PixelRect& w = layout_.window;
   ::SetWindowPos(hwnd, nullptr, w.x, w.y, w.width, w.height, SWP_NOZORDER | SWP_NOACTIVATE);
   auto place = [hwnd](int id, const PixelRect& r) {
@@ -154,6 +143,7 @@ void COSDDlg::LoadDictionary(int id) {
   DisplayTexts texts = LoadDictionaryResource(module_, id);
   CriticalSection::Lock hold(lock_);
   dictionary_ = std::move(texts);
+  face_ = zu::win::FromUtf8(CaptionFace(id));
   pictures_.clear();  // the captions may have changed
 }
 
@@ -192,6 +182,10 @@ OSD_RESULT COSDDlg::ShowOnWindowThread(const OSDData_t& request) {
   }
   StopTimers();
   timeline_.BeginRequest();
+  {
+    CriticalSection::Lock hold(lock_);
+    caption_.Forget();  // every request draws its caption afresh
+  }
   const int result = Render(kFullOpacity);
   if (result != 0) {
     // Nothing may stay frozen on screen from an earlier request whose
@@ -241,11 +235,15 @@ INT_PTR COSDDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_WINDOWPOSCHANGING: {
       // The dialog manager shows a dialog after its initialisation and again
       // when its loop first goes idle, which could bring back a pop-up a
-      // failed request has just hidden: only requests show the window.
+      // failed request has just hidden: only requests show the window, and
+      // no move or show ever activates it.
       auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
       if (!showing_ && (position->flags & SWP_SHOWWINDOW)) position->flags &= ~SWP_SHOWWINDOW;
+      position->flags |= SWP_NOACTIVATE;
       break;
     }
+    case WM_MOUSEACTIVATE:
+      return Answer(MA_NOACTIVATE);
     case WM_DISPLAYCHANGE: {
       if (timeline_.VisibleBeforeDisplayChange()) Hide();
       Layout(true);
@@ -331,45 +329,22 @@ bool COSDDlg::Compose(const RequestLookup& entry, const RECT& window, const RECT
   const FrameView frame{bits, width, height};
   if (plate) BlendOver(frame, *plate, plateRect.X, plateRect.Y);
   if (icon) BlendOver(frame, *icon, iconRect.X, iconRect.Y);
-  {
-    Gdiplus::Bitmap canvas(width, height, width * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(bits));
-    Gdiplus::Graphics graphics(&canvas);
-    graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
-
-    // Font: "Segoe UI" at the layout's size; from its description, or from
-    // the device context holding it when the family is unknown.
-    GdiObject hfont(::CreateFontW(static_cast<int>(layout_.fontSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                  DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
-    Selection selectFont(memoryDc, hfont.object);
-    LOGFONTW description{};
-    if (hfont.object) ::GetObjectW(hfont.object, sizeof description, &description);
-    std::unique_ptr<Gdiplus::Font> font(new Gdiplus::Font(memoryDc, &description));
-    if (font->GetLastStatus() != Gdiplus::Ok) font.reset(new Gdiplus::Font(memoryDc));
-
-    // Caption: the dictionary's text for the key, else the library string.
-    std::wstring text;
-    if (entry.content.textKey) {
-      auto found = dictionary_.find(entry.content.textKey);
-      if (found != dictionary_.end()) text = found->second;
-    } else {
-      text = LibraryString(module_, entry.content.stringId);
-    }
-    for (char c : CaptionSuffix(entry.content, current_.value)) text.push_back(static_cast<wchar_t>(c));
-    if (!text.empty()) {
-      Gdiplus::StringFormat format;
-      format.SetAlignment(Gdiplus::StringAlignmentCenter);
-      format.SetLineAlignment(Gdiplus::StringAlignmentNear);
-      format.SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
-      Gdiplus::SolidBrush white(Gdiplus::Color(0xFF, 0xFF, 0xFF, 0xFF));
-      const Gdiplus::Rect box = Relative(textBox, window);
-      const Gdiplus::RectF layoutBox(static_cast<Gdiplus::REAL>(box.X), static_cast<Gdiplus::REAL>(box.Y),
-                                     static_cast<Gdiplus::REAL>(box.Width), static_cast<Gdiplus::REAL>(box.Height));
-      failed |= font->GetLastStatus() != Gdiplus::Ok ||
-                graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), font.get(), layoutBox, &format,
-                                    &white) != Gdiplus::Ok;
-    }
-    graphics.Flush(Gdiplus::FlushIntentionSync);
+  // Caption: the dictionary's text for the key, else the library string.
+  std::wstring text;
+  if (entry.content.textKey) {
+    auto found = dictionary_.find(entry.content.textKey);
+    if (found != dictionary_.end()) text = found->second;
+  } else {
+    text = LibraryString(module_, entry.content.stringId);
+  }
+  for (char c : CaptionSuffix(entry.content, current_.value)) text.push_back(static_cast<wchar_t>(c));
+  if (!text.empty()) {
+    CaptionRequest caption;
+    caption.text = std::move(text);
+    caption.face = face_;
+    caption.layoutSize = static_cast<int>(layout_.fontSize);
+    caption.box = Relative(textBox, window);
+    failed |= !caption_.Paint(memoryDc, frame, caption);
   }
 
   return !failed;

@@ -30,6 +30,7 @@
 #include <atomic>
 #include <deque>
 #include <map>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -38,6 +39,7 @@
 #include "libs/glimmer/popup_layout.h"
 #include "libs/glimmer/popup_timeline.h"
 #include "libs/glimmer/request_table.h"
+#include "libs/glimmer/win/caption_painter.h"
 #include "libs/glimmer/win/critical_section.h"
 #include "libs/glimmer/win/dialog_base.h"
 #include "libs/glimmer/win/frame_surface.h"
@@ -123,6 +125,8 @@ class COSDDlg final : public DialogBase {
   const KeptPicture* FindPicture(int width, int height) const;
   void KeepPicture(int width, int height, const uint32_t* pixels);
   std::deque<KeptPicture> pictures_;
+  std::wstring face_ = L"Segoe UI";  // the caption font of the dictionary's script
+  CaptionPainter caption_;
   FrameSurface surface_;
 };
 

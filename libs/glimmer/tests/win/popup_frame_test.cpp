@@ -234,7 +234,10 @@ TEST_F(PopupFrames, DisplayChangeRescalesFromTheStartBand) {
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].size.cx, c.width);
     EXPECT_EQ(frames[0].size.cy, c.height);
-    EXPECT_EQ(probe_.FontHeights(), (std::vector<int>{c.font}));
+    // The caption is tried at the layout's size first (and drawn smaller
+    // when it does not fit its box there).
+    ASSERT_FALSE(probe_.FontHeights().empty());
+    EXPECT_EQ(probe_.FontHeights().front(), c.font);
     // The plate again for its new size, then the icon.
     EXPECT_EQ(probe_.Images(), (std::vector<int>{131, c.icon}));
   }
@@ -280,9 +283,9 @@ TEST_F(PopupFrames, TheUiLanguageChoosesTheDictionary) {
     ModalPopup popup;
     probe_.Reset();
     ASSERT_EQ(Display(4, 0), OSD_SUCCESS);
-    const auto texts = probe_.Texts();
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].text, text);
+    const auto texts = probe_.Texts();  // one per size tried; the last one shows
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back().text, text);
   }
 }
 
@@ -293,9 +296,9 @@ TEST_F(PopupFrames, EveryEntryDrawsWithItsImages) {
   for (auto [kind, value] : entries) {
     probe_.Reset();
     EXPECT_EQ(Display(kind, value), OSD_SUCCESS) << kind << "/" << value;
-    const auto texts = probe_.Texts();
-    ASSERT_EQ(texts.size(), 1u) << kind << "/" << value;
-    EXPECT_FALSE(texts[0].text.empty());
+    const auto texts = probe_.Texts();  // one per size tried; the last one shows
+    ASSERT_FALSE(texts.empty()) << kind << "/" << value;
+    EXPECT_FALSE(texts.back().text.empty());
   }
 }
 

@@ -10,10 +10,12 @@ struct State {
   std::mutex mutex;
   int screenWidth = 0, screenHeight = 0, dpi = 0;
   LANGID language = 0;
+  int dictionary = 0;
   bool copyPixels = true;
   LARGE_INTEGER mark{}, frequency{};
   std::vector<Frame> frames;
   std::vector<int> images;
+  std::vector<int> dictionaries;
   std::vector<DrawnText> texts;
   std::vector<int> fontHeights;
 
@@ -24,6 +26,7 @@ struct State {
   decltype(&::FindResourceW) findResource = nullptr;
   decltype(&::CreateFontW) createFont = nullptr;
   decltype(&Gdiplus::DllExports::GdipDrawString) drawString = nullptr;
+  decltype(&::DrawTextW) drawText = nullptr;
 };
 
 State& S() {
@@ -73,10 +76,17 @@ LANGID WINAPI HookGetUserDefaultUiLanguage() {
   return S().language ? S().language : S().getUserDefaultUiLanguage();
 }
 
+int ResourceNumber(LPCWSTR name) { return static_cast<int>(reinterpret_cast<uintptr_t>(name)); }
+
 HRSRC WINAPI HookFindResource(HMODULE module, LPCWSTR name, LPCWSTR type) {
   if (IS_INTRESOURCE(name) && !IS_INTRESOURCE(type) && std::wcscmp(type, L"PNG") == 0) {
     std::lock_guard<std::mutex> lock(S().mutex);
-    S().images.push_back(static_cast<int>(reinterpret_cast<uintptr_t>(name)));
+    S().images.push_back(ResourceNumber(name));
+  }
+  if (IS_INTRESOURCE(name) && IS_INTRESOURCE(type) && ResourceNumber(type) == 256) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    S().dictionaries.push_back(ResourceNumber(name));
+    if (S().dictionary) name = MAKEINTRESOURCEW(S().dictionary);
   }
   return S().findResource(module, name, type);
 }
@@ -100,9 +110,36 @@ Gdiplus::GpStatus WINGDIPAPI HookDrawString(Gdiplus::GpGraphics* graphics, const
     DrawnText drawn;
     drawn.text = length < 0 ? std::wstring(text) : std::wstring(text, length);
     if (box) drawn.box = *box;
+    Gdiplus::GpFont* fontCopy = nullptr;
+    if (font && Gdiplus::DllExports::GdipCloneFont(const_cast<Gdiplus::GpFont*>(font), &fontCopy) == Gdiplus::Ok) {
+      drawn.font.reset(fontCopy, &Gdiplus::DllExports::GdipDeleteFont);
+    }
+    Gdiplus::GpStringFormat* formatCopy = nullptr;
+    if (format && Gdiplus::DllExports::GdipCloneStringFormat(format, &formatCopy) == Gdiplus::Ok) {
+      drawn.format.reset(formatCopy, &Gdiplus::DllExports::GdipDeleteStringFormat);
+    }
+    if (graphics) Gdiplus::DllExports::GdipGetTextRenderingHint(graphics, &drawn.hint);
     S().texts.push_back(std::move(drawn));
   }
   return S().drawString(graphics, text, length, font, box, format, brush);
+}
+
+int WINAPI HookDrawText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format) {
+  if (!(format & DT_CALCRECT) && text) {
+    DrawnText drawn;
+    drawn.drawer = DrawnText::Drawer::kGdi;
+    drawn.text = length < 0 ? std::wstring(text) : std::wstring(text, length);
+    if (rect) {
+      drawn.box = Gdiplus::RectF(static_cast<Gdiplus::REAL>(rect->left), static_cast<Gdiplus::REAL>(rect->top),
+                                 static_cast<Gdiplus::REAL>(rect->right - rect->left),
+                                 static_cast<Gdiplus::REAL>(rect->bottom - rect->top));
+    }
+    if (HGDIOBJ font = ::GetCurrentObject(dc, OBJ_FONT)) ::GetObjectW(font, sizeof drawn.logFont, &drawn.logFont);
+    drawn.drawTextFormat = format;
+    std::lock_guard<std::mutex> lock(S().mutex);
+    S().texts.push_back(std::move(drawn));
+  }
+  return S().drawText(dc, text, length, rect, format);
 }
 
 template <class Fn>
@@ -128,6 +165,7 @@ PopupProbe::PopupProbe() {
   Hook(hooks_, "kernel32.dll", "FindResourceW", reinterpret_cast<void*>(&HookFindResource), s.findResource);
   Hook(hooks_, "gdi32.dll", "CreateFontW", reinterpret_cast<void*>(&HookCreateFont), s.createFont);
   Hook(hooks_, "gdiplus.dll", "GdipDrawString", reinterpret_cast<void*>(&HookDrawString), s.drawString);
+  Hook(hooks_, "user32.dll", "DrawTextW", reinterpret_cast<void*>(&HookDrawText), s.drawText);
   for (const auto& h : hooks_) {
     if (!h->installed()) ::OutputDebugStringW(L"popup probe: an import was not found");
   }
@@ -137,6 +175,7 @@ PopupProbe::~PopupProbe() {
   SetScreen(0, 0);
   SetDpi(0);
   SetUiLanguage(0);
+  SetDictionary(0);
   CopyPixels(true);
   hooks_.clear();
 }
@@ -147,6 +186,7 @@ void PopupProbe::SetScreen(int width, int height) {
 }
 void PopupProbe::SetDpi(int dpi) { S().dpi = dpi; }
 void PopupProbe::SetUiLanguage(LANGID language) { S().language = language; }
+void PopupProbe::SetDictionary(int id) { S().dictionary = id; }
 void PopupProbe::CopyPixels(bool copy) { S().copyPixels = copy; }
 
 void PopupProbe::Reset() {
@@ -154,6 +194,7 @@ void PopupProbe::Reset() {
   ::QueryPerformanceCounter(&S().mark);
   S().frames.clear();
   S().images.clear();
+  S().dictionaries.clear();
   S().texts.clear();
   S().fontHeights.clear();
 }
@@ -167,6 +208,10 @@ std::vector<Frame> PopupProbe::Frames() const {
 std::vector<int> PopupProbe::Images() const {
   std::lock_guard<std::mutex> lock(S().mutex);
   return S().images;
+}
+std::vector<int> PopupProbe::Dictionaries() const {
+  std::lock_guard<std::mutex> lock(S().mutex);
+  return S().dictionaries;
 }
 std::vector<DrawnText> PopupProbe::Texts() const {
   std::lock_guard<std::mutex> lock(S().mutex);

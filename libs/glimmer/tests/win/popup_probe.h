@@ -28,9 +28,20 @@ struct Frame {
   uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * size.cx + x]; }
 };
 
+// A text the library drew, with what it drew it with, so that a test can
+// draw other texts the same way: GDI+ string drawing (copies of the font
+// and format, the text rendering hint) or GDI's DrawTextW (the font's
+// description and the format flags).
 struct DrawnText {
+  enum class Drawer { kGdiPlus, kGdi };
+  Drawer drawer = Drawer::kGdiPlus;
   std::wstring text;
-  Gdiplus::RectF box;
+  Gdiplus::RectF box;  // the layout box it was drawn in
+  std::shared_ptr<Gdiplus::GpFont> font;
+  std::shared_ptr<Gdiplus::GpStringFormat> format;  // null: the default format
+  Gdiplus::TextRenderingHint hint = Gdiplus::TextRenderingHintSystemDefault;
+  LOGFONTW logFont{};
+  UINT drawTextFormat = 0;
 };
 
 class PopupProbe {
@@ -44,6 +55,9 @@ class PopupProbe {
   void SetScreen(int width, int height);
   void SetDpi(int dpi);
   void SetUiLanguage(LANGID language);
+  // The string dictionary the library gets whichever it asks for (0: the
+  // one it asks for), so dictionaries no UI language selects can be drawn.
+  void SetDictionary(int id);
   // Whether frames keep a copy of their pixels (on by default). Timings turn
   // it off: a fresh copy of a large frame costs more than drawing it.
   void CopyPixels(bool copy);
@@ -54,6 +68,7 @@ class PopupProbe {
 
   std::vector<Frame> Frames() const;
   std::vector<int> Images() const;  // PNG ids looked up, in order
+  std::vector<int> Dictionaries() const;  // dictionary ids asked for, in order
   std::vector<DrawnText> Texts() const;
   std::vector<int> FontHeights() const;
   // Waits until at least `count` frames were pushed.
