@@ -177,8 +177,8 @@ case_service_killed() {
     ok "the service manager restarted the service by itself (process $back, $((SECONDS - t_kill)) s after the kill)"
   else
     note "measured: the service manager did not restart the service within 12 s; it still reports it ${state:-?}"
-    local again; again=$(zuservice start)
-    note "zuservice start now says: $(tr '\n' ' ' <<<"$again")"
+    note "zuservice start now says: $(zuservice start | tr '\n' ' ')"
+    note "zuservice stop now says: $(zuservice stop | tr '\n' ' ')"
     step "The service is started again by hand, after a restart of Wine's service manager"
     # Wine's service manager forgets a dead service process only when it is
     # restarted itself. On demand start, so that the new one does not start
@@ -204,7 +204,7 @@ case_service_killed() {
     [ "$(agents)" = "$a2" ] || seen=0
     sleep 0.5
   done
-  check "one agent ($(tr '\n' ' ' <<<"$a2")), not the leftover ($a1), for 8 s" test "$(count $a2)" = 1 -a "$a2" != "$a1" -a "$seen" = 1
+  check "one agent (${a2//$'\n'/ }), not the leftover ($a1), for 8 s" test "$(count $a2)" = 1 -a "$a2" != "$a1" -a "$seen" = 1
   check "no agent death or restart logged by the new service" test "$(count_of "$service_log" "ZuEventApp is dead")" = 0
 
   step "One FN_2 press switches the panel exactly once"
