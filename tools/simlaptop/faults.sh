@@ -39,7 +39,6 @@ bin=$build/bin
 out=$build/faults
 P=$out/wineprefix
 user=$(id -un)
-inst_win='C:\Program Files\Orvale\TarnService'
 inst=$P/drive_c/Program\ Files/Orvale/TarnService
 agent_logs=$P/drive_c/users/$user/AppData/Local/Orvale/TarnService
 service_logs=$P/drive_c/windows/Log/TarnService
@@ -122,10 +121,10 @@ setup() {
   mkdir -p "$inst"
   cp "$bin"/{zuservice.exe,zueventapp.exe,libstdc++-6.dll,libgcc_s_seh-1.dll,libwinpthread-1.dll,glimmer.dll} "$inst/"
   cp "$bin"/{Veilpane.dll,meetlamp.dll} "$inst/"
-  check "zuservice install" bash -c "[ \"\$('$root/tools/wine-run' --prefix '$P' '$inst/zuservice.exe' install 2>/dev/null | tr -d '\r' | head -1)\" = 'Service installed successfully' ]"
+  check "zuservice install" installed
 }
 
-# Starts the service and waits until its agent's plug-ins are in service.
+installed() { [ "$(zuservice install | head -1)" = "Service installed successfully" ]; }
 start_service() {
   local started
   started=$(zuservice start)
@@ -137,8 +136,8 @@ at_least() { [ "$("$1")" -ge "$2" ]; }
 wait_in_service() { wait_until 30 at_least in_service_lines "$1"; }
 panel_devs_count() { panel_devs | wc -l; }
 led_devs_count() { led_devs | wc -l; }
-# Without a log, an agent is known to be up when the panel and the LED got
-# their start-up "DEVS" and its window answers.
+# Without a log, an agent is known to be up when the panel and the LED have
+# had their start-up "DEVS" from it.
 wait_agent_up() {  # wait_agent_up PANEL_DEVS_BEFORE LED_DEVS_BEFORE
   wait_until 30 at_least panel_devs_count $(($1 + 1)) && wait_until 30 at_least led_devs_count $(($2 + 1))
 }
@@ -198,7 +197,7 @@ case_service_killed() {
   check "the new agent's Veilpane in service" wait_in_service 2
 
   step "Exactly one agent in the session, and it stays so"
-  local a2 n seen=1 t_end=$((SECONDS + 8))
+  local a2 seen=1 t_end=$((SECONDS + 8))
   a2=$(agents)
   while [ $SECONDS -lt $t_end ]; do
     [ "$(agents)" = "$a2" ] || seen=0
