@@ -4,9 +4,12 @@ namespace zu {
 
 bool LogFile::Open(const std::wstring& path) {
   Close();
-  // Others may read the log while it is written, as they could before.
-  handle_ = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  path_ = path;
+  // Append access alone: every write lands at the end of the file, even
+  // when another program appends too, and costs no seek. Others may read
+  // the log while it is written, as they could before.
+  handle_ = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle_ == INVALID_HANDLE_VALUE) {
     error_ = ::GetLastError();
     return false;
@@ -30,12 +33,8 @@ bool LogFile::Append(const char* data, size_t size) {
     error_ = ERROR_INVALID_HANDLE;
     return false;
   }
-  // Offset all ones: at the end of the file, wherever another writer left it.
-  OVERLAPPED atEnd{};
-  atEnd.Offset = 0xFFFFFFFF;
-  atEnd.OffsetHigh = 0xFFFFFFFF;
   DWORD written = 0;
-  const BOOL ok = ::WriteFile(handle_, data, static_cast<DWORD>(size), &written, &atEnd);
+  const BOOL ok = ::WriteFile(handle_, data, static_cast<DWORD>(size), &written, nullptr);
   if (ok && written == size) {
     size_ += size;
     return true;
@@ -44,15 +43,20 @@ bool LogFile::Append(const char* data, size_t size) {
   // A failed write may still have left some bytes (the count is not always
   // reported): whatever this line added goes again.
   const uint64_t now = QuerySize();
-  if (now > size_ && now - size_ < size) {
-    LARGE_INTEGER cut{};
-    cut.QuadPart = static_cast<LONGLONG>(size_);
-    if (::SetFilePointerEx(handle_, cut, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle_)) {
-      return false;
-    }
-  }
+  if (now > size_ && now - size_ < size) CutTo(size_);
   size_ = QuerySize();
   return false;
+}
+
+void LogFile::CutTo(uint64_t size) {
+  // Append access cannot shorten a file; a second handle can.
+  HANDLE writer = ::CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (writer == INVALID_HANDLE_VALUE) return;
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (::SetFilePointerEx(writer, end, nullptr, FILE_BEGIN)) ::SetEndOfFile(writer);
+  ::CloseHandle(writer);
 }
 
 }  // namespace zu

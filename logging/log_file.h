@@ -35,7 +35,9 @@ class LogFile {
 
  private:
   uint64_t QuerySize() const;
+  void CutTo(uint64_t size);
 
+  std::wstring path_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   uint64_t size_ = 0;
   DWORD error_ = ERROR_SUCCESS;
