@@ -53,6 +53,22 @@ bool ReadDebugSetting() {
   return key.ReadDword(L"debug", &value) == ERROR_SUCCESS && value == 1;
 }
 
+// One event-log record; shared by Report and the file's fault handler, which
+// may outlive the ZuLogger that made it.
+int ReportEvent(int level, const std::string& component, const std::string& message) {
+  if (message.size() > kMaxReportedMessage) return -1;
+  HANDLE source = ::RegisterEventSourceW(nullptr, win::FromUtf8(kEventSourceName).c_str());
+  if (!source) return 0;
+
+  std::wstring text = win::FromUtf8(component) + L" : " + win::FromUtf8(message);
+  if (text.size() > kEventTextBuffer - 1) text.resize(kEventTextBuffer - 1);
+  const LevelMapping mapping = MapLevel(level);
+  LPCWSTR strings[] = {text.c_str()};
+  ::ReportEventW(source, mapping.eventType, 0, mapping.eventId, nullptr, 1, 0, strings, nullptr);
+  ::DeregisterEventSource(source);
+  return 0;
+}
+
 // Creates only the last level of the folder; a missing parent is an error,
 // an existing folder is not.
 void MakeLogFolder(const std::string& folder) {
@@ -79,6 +95,17 @@ ZuLogger::ZuLogger(const std::string& name, const std::string& baseDirectory)
     MakeLogFolder(folder);
     spdlog::set_level(debug_ ? spdlog::level::debug : spdlog::level::info);
     auto sink = std::make_shared<KeepingRotatingFileSink>(win::FromUtf8(filePath_), kMaxFileSize, kRotatedFiles);
+    if (!sink->isOpen()) {
+      // Not fatal: the sink tries again at every line and counts what it
+      // could not write.
+      std::printf("Log init failed: Failed opening file %s for writing (error %lu); it is tried again at every line\n",
+                  filePath_.c_str(), static_cast<unsigned long>(sink->openError()));
+    }
+    sink->SetFaultHandler([path = filePath_](DWORD error) {
+      ReportEvent(kLogError, "ZuLogger",
+                  "Log file " + path + " cannot be written (error " + std::to_string(error) +
+                      "); lines are counted until it can");
+    });
     auto logger = std::make_shared<spdlog::logger>(name_, std::move(sink));
     spdlog::initialize_logger(logger);  // global level and format; a name in use throws
     SetFileLogger(std::move(logger));
@@ -115,17 +142,7 @@ int ZuLogger::Log(int level, const std::string& component, const std::string& me
 }
 
 int ZuLogger::Report(int level, const std::string& component, const std::string& message) {
-  if (message.size() > kMaxReportedMessage) return -1;
-  HANDLE source = ::RegisterEventSourceW(nullptr, win::FromUtf8(kEventSourceName).c_str());
-  if (!source) return 0;
-
-  std::wstring text = win::FromUtf8(component) + L" : " + win::FromUtf8(message);
-  if (text.size() > kEventTextBuffer - 1) text.resize(kEventTextBuffer - 1);
-  const LevelMapping mapping = MapLevel(level);
-  LPCWSTR strings[] = {text.c_str()};
-  ::ReportEventW(source, mapping.eventType, 0, mapping.eventId, nullptr, 1, 0, strings, nullptr);
-  ::DeregisterEventSource(source);
-  return 0;
+  return ReportEvent(level, component, message);
 }
 
 int ZuLogger::LogAndReport(int level, const std::string& component, const std::string& message) {

@@ -1,9 +1,11 @@
 // The file and event-log logger of both programs.
 //
 // Lines go to <base>\<name>\log.txt through one process-wide rotating file
-// logger (10 MiB, 3 rotated files, flushed on every line). With the machine
-// setting "debug" = 1 the file takes debug lines and every Log call is also
-// echoed on standard output. Report writes Windows event-log records under
+// logger (10 MiB, 3 rotated files, flushed on every line). Lines the file
+// cannot take (a full disk, a read-only folder) are counted, and the first
+// line written afterwards is preceded by one that gives their number. With
+// the machine setting "debug" = 1 the file takes debug lines and every Log
+// call is also echoed on standard output. Report writes Windows event-log records under
 // the source "TarnService".
 #pragma once
 

@@ -102,6 +102,7 @@ void AgentBroker::StartAgentLocked() {
     return;
   }
 
+  EndLeftoverAgentsLocked();
   agent_ = system_.CreateAgent();
   ++agentSerial_;
   const int result = agent_->Launch();
@@ -133,6 +134,18 @@ void AgentBroker::StopAgentLocked() {
     LogLocked(kLogInfo, "ZuEventApp stop successfully");
   else
     LogLocked(kLogWarning, "ZuEventApp stop fail!");
+}
+
+void AgentBroker::EndLeftoverAgentsLocked() {
+  // With no record of its own left, every agent of this path is a stray.
+  // It is ended rather than adopted: it may be a program that has since been
+  // replaced on disk, and a fresh start gives the plug-ins their known start.
+  for (const uint32_t pid : system_.FindLeftoverAgents()) {
+    if (system_.EndLeftoverAgent(pid))
+      LogLocked(kLogWarning, "Leftover ZuEventApp ended, pid= " + Dec(pid));
+    else
+      LogLocked(kLogWarning, "Leftover ZuEventApp end fail! pid= " + Dec(pid));
+  }
 }
 
 void AgentBroker::LogLocked(int level, const std::string& message) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "logging/ilogger.h"
 
@@ -69,6 +70,13 @@ class IAgentSystem {
   virtual std::string AgentPath() const = 0;
   // A new record for the agent program, not yet launched.
   virtual std::unique_ptr<IAgentProcess> CreateAgent() = 0;
+  // Process ids of running agent programs (this path, any session) that this
+  // broker holds no record of: left behind by an earlier service process
+  // that crashed or was killed while its agent ran.
+  virtual std::vector<uint32_t> FindLeftoverAgents() = 0;
+  // Ends one of them and waits a bounded time for it to go; false when it
+  // could not be ended.
+  virtual bool EndLeftoverAgent(uint32_t processId) = 0;
 
  protected:
   ~IAgentSystem() = default;
@@ -94,7 +102,9 @@ class AgentBroker final : public AgentExitSink {
   // dropped at once.
   void AttachLogger(std::shared_ptr<ILogger> logger);
 
-  // Replaces any agent with a new one in the console user's session.
+  // Replaces any agent with a new one in the console user's session. An
+  // agent left running by an earlier service process is ended first, so the
+  // session never holds two.
   void StartAgent();
   // Ends the agent, if there is one.
   void StopAgent();
@@ -114,6 +124,7 @@ class AgentBroker final : public AgentExitSink {
  private:
   void StartAgentLocked();
   void StopAgentLocked();
+  void EndLeftoverAgentsLocked();
   void LogLocked(int level, const std::string& message);
 
   IAgentSystem& system_;

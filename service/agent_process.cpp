@@ -1,7 +1,10 @@
 #include "service/agent_process.h"
 
+#include <tlhelp32.h>
 #include <userenv.h>
 #include <wtsapi32.h>
+
+#include <iterator>
 
 #include "base/win/module_path.h"
 #include "base/win/utf.h"
@@ -75,7 +78,11 @@ bool AgentProcess::Terminate() {
   // An agent that has already ended cannot be terminated. Windows says so
   // itself; Wine reports success, so look first.
   if (!process_ || HasExited()) return false;
-  return ::TerminateProcess(process_.get(), 0) != FALSE;
+  if (!::TerminateProcess(process_.get(), 0)) return false;
+  // Termination completes asynchronously; a replacement started before the
+  // old process is gone would briefly make two agents.
+  ::WaitForSingleObject(process_.get(), kAgentEndWaitMs);
+  return true;
 }
 
 bool AgentProcess::HasExited() const {
@@ -94,5 +101,41 @@ bool WinAgentSystem::ConsoleUserLoggedOn() {
 std::string WinAgentSystem::AgentPath() const { return win::ToUtf8(agentPath_); }
 
 std::unique_ptr<IAgentProcess> WinAgentSystem::CreateAgent() { return std::make_unique<AgentProcess>(agentPath_); }
+
+namespace {
+
+bool SamePath(const std::wstring& a, const wchar_t* b, DWORD bLength) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, static_cast<int>(bLength), TRUE) ==
+         CSTR_EQUAL;
+}
+
+}  // namespace
+
+std::vector<uint32_t> WinAgentSystem::FindLeftoverAgents() {
+  std::vector<uint32_t> found;
+  // A failed snapshot is INVALID_HANDLE_VALUE, like a file.
+  win::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return found;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    // The snapshot names the program's file only; the full path decides.
+    if (::CompareStringOrdinal(entry.szExeFile, -1, kAgentProgram, -1, TRUE) != CSTR_EQUAL) continue;
+    win::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    if (!process) continue;
+    wchar_t image[MAX_PATH * 2] = {};
+    DWORD length = static_cast<DWORD>(std::size(image));
+    if (!::QueryFullProcessImageNameW(process.get(), 0, image, &length)) continue;
+    if (SamePath(agentPath_, image, length)) found.push_back(entry.th32ProcessID);
+  }
+  return found;
+}
+
+bool WinAgentSystem::EndLeftoverAgent(uint32_t processId) {
+  win::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+  if (!process) return false;
+  if (!::TerminateProcess(process.get(), 0)) return false;
+  return ::WaitForSingleObject(process.get(), kAgentEndWaitMs) == WAIT_OBJECT_0;
+}
 
 }  // namespace zu::service

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/win/unique_handle.h"
 #include "service/agent_broker.h"
@@ -14,6 +15,10 @@
 namespace zu::service {
 
 inline constexpr const wchar_t* kAgentProgram = L"zueventapp.exe";
+
+// How long ending an agent waits for its process to be gone, so that an old
+// and a new agent never run side by side.
+inline constexpr DWORD kAgentEndWaitMs = 5000;
 
 // A user environment block from CreateEnvironmentBlock.
 class EnvironmentBlock {
@@ -75,6 +80,8 @@ class WinAgentSystem final : public IAgentSystem {
   bool ConsoleUserLoggedOn() override;
   std::string AgentPath() const override;
   std::unique_ptr<IAgentProcess> CreateAgent() override;
+  std::vector<uint32_t> FindLeftoverAgents() override;
+  bool EndLeftoverAgent(uint32_t processId) override;
 
   const std::wstring& agentPath() const { return agentPath_; }
 

@@ -4,6 +4,7 @@
 #include <aclapi.h>
 
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +61,31 @@ bool QueryVariable(Query query, std::vector<BYTE>* buffer) {
 
 const wchar_t* OrEmpty(const wchar_t* s) { return s ? s : L""; }
 
+// Restart twice after a crash, then nothing; see service_identity.h.
+bool SetFailureActions(SC_HANDLE service) {
+  SC_ACTION actions[] = {
+      {SC_ACTION_RESTART, kRestartAfterFailureMs},
+      {SC_ACTION_RESTART, kRestartAfterFailureMs},
+      {SC_ACTION_NONE, 0},
+  };
+  SERVICE_FAILURE_ACTIONSW failure{};
+  failure.dwResetPeriod = kFailureResetSeconds;
+  failure.cActions = static_cast<DWORD>(std::size(actions));
+  failure.lpsaActions = actions;
+  return ::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) != FALSE;
+}
+
+std::wstring ActionText(const SC_ACTION& action) {
+  const std::wstring after = L" after " + std::to_wstring(action.Delay) + L" ms";
+  switch (action.Type) {
+    case SC_ACTION_NONE: return L"none";
+    case SC_ACTION_RESTART: return L"restart" + after;
+    case SC_ACTION_REBOOT: return L"reboot" + after;
+    case SC_ACTION_RUN_COMMAND: return L"run command" + after;
+    default: return L"action " + std::to_wstring(static_cast<int>(action.Type)) + after;
+  }
+}
+
 }  // namespace
 
 void InstallService() {
@@ -83,6 +109,9 @@ void InstallService() {
     return;
   }
   std::printf("Service installed successfully\n");
+  // The service is installed either way; without these a crashed service
+  // stays down until the next boot or a start by hand.
+  if (!SetFailureActions(service.get())) std::printf("ChangeServiceConfig2 failed (%d)\n", LastError());
   // Event Viewer finds the texts of our records in this program.
   InstallEventSource(std::wstring(ownPath, length));
 }
@@ -110,6 +139,15 @@ void QueryService() {
     std::printf("QueryServiceConfig2 failed (%d)", LastError());
     return;
   }
+  // A service manager that keeps no failure actions (Wine's answers 124)
+  // must not hide the rest of the configuration.
+  std::vector<BYTE> failureBuffer;
+  const bool haveFailure = QueryVariable(
+      [&](BYTE* buf, DWORD size, DWORD* needed) {
+        return ::QueryServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, buf, size, needed) != FALSE;
+      },
+      &failureBuffer);
+  const int failureError = haveFailure ? 0 : LastError();
   const auto* config = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(configBuffer.data());
   const auto* description = reinterpret_cast<const SERVICE_DESCRIPTIONW*>(descriptionBuffer.data());
 
@@ -123,6 +161,17 @@ void QueryService() {
   if (*OrEmpty(config->lpLoadOrderGroup)) std::wprintf(L"  Load order group: %ls\n", config->lpLoadOrderGroup);
   if (config->dwTagId != 0) std::wprintf(L"  Tag ID: %d\n", static_cast<int>(config->dwTagId));
   if (*OrEmpty(config->lpDependencies)) std::wprintf(L"  Dependencies: %ls\n", config->lpDependencies);
+  if (!haveFailure) {
+    std::wprintf(L"  Failure actions: QueryServiceConfig2 failed (%d)\n", failureError);
+    return;
+  }
+  const auto* failure = reinterpret_cast<const SERVICE_FAILURE_ACTIONSW*>(failureBuffer.data());
+  if (failure->cActions != 0 && failure->lpsaActions) {
+    std::wstring actions;
+    for (DWORD i = 0; i < failure->cActions; ++i) actions += (i ? L", " : L"") + ActionText(failure->lpsaActions[i]);
+    std::wprintf(L"  Failure actions: %ls\n", actions.c_str());
+    std::wprintf(L"  Failure reset period: %u s\n", static_cast<unsigned>(failure->dwResetPeriod));
+  }
 }
 
 void DescribeService() {

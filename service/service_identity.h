@@ -14,4 +14,11 @@ inline constexpr const wchar_t* kServiceName = L"TarnService";
 inline constexpr const wchar_t* kServiceDisplayName = L"TarnService";
 inline constexpr const wchar_t* kServiceDescription = L"This is a test description";
 
+// What the service manager does when the service process ends without
+// reporting "stopped" (a crash): restart it after five seconds, once more
+// after another five, then leave it; a day without failures starts the count
+// again. The installer package gives the installed service the same values.
+inline constexpr DWORD kRestartAfterFailureMs = 5000;
+inline constexpr DWORD kFailureResetSeconds = 86400;
+
 }  // namespace zu::service

@@ -3,8 +3,9 @@
 # (tools/test.sh, CI) already runs the first two and every fuzz target for a
 # few seconds; this script adds the long forms:
 #   1. 10,000 random window messages and firmware codes into the live agent,
-#      and log rotation under four threads writing 30 MiB (CTest label
-#      "robustness" of the windows preset);
+#      log rotation under four threads writing 30 MiB, and the faults of
+#      tools/simlaptop/faults.sh (a killed service, full and read-only log
+#      folders) (CTest label "robustness" of the windows preset);
 #   2. the agent killed N times in a row (default 20), the broker bringing it
 #      back each time (the whole-system scenario with ZU_SCENARIO_KILLS=N);
 #   3. every fuzz target of the parsers for S seconds (default 60), natively
@@ -28,7 +29,7 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows
 trap 'tools/wine-run --prefix build/windows/wineprefix --stop || true' EXIT
 
-echo "=== random messages into the live agent; log rotation under four threads"
+echo "=== random messages into the live agent; log rotation under four threads; the faults"
 ctest --preset windows -L robustness || status=1
 
 echo "=== the agent killed $kills times in a row"

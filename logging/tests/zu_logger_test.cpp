@@ -303,6 +303,42 @@ TEST_F(ZuLoggerTest, MissingParentFolderLeavesALoggerWithoutFile) {
   EXPECT_EQ(g_reported.size(), 2u) << "the event log still takes records";
 }
 
+// A log.txt that cannot be opened (here a folder stands in its place) does
+// not leave the logger without a file: the loss is reported once to the
+// event log, every line is counted, and once the file can be made the count
+// comes first.
+TEST_F(ZuLoggerTest, AFileThatCannotBeOpenedIsTriedAgainAndTheLossIsCounted) {
+  IatHook hook(nullptr, "advapi32.dll", "ReportEventW", reinterpret_cast<void*>(&RecordReportEventW));
+  const std::string name = UniqueName();
+  const auto blocker = dir_.path() / name / "log.txt";
+  std::filesystem::create_directories(blocker);
+  ::testing::internal::CaptureStdout();
+  ZuLogger logger(name, dir_.str());
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("Log init failed: Failed opening file " + logger.filePath() + " for writing (error ", 0), 0u)
+      << out;
+  EXPECT_TRUE(logger.hasFile());
+  for (int i = 0; i < 3; ++i) logger.Log(0, "core", "lost " + std::to_string(i));
+  logger.Log(4, "core", "below the level, not counted");
+
+  ASSERT_EQ(g_reported.size(), 1u) << "one record for the whole loss";
+  EXPECT_EQ(g_reported[0].type, EVENTLOG_ERROR_TYPE);
+  EXPECT_EQ(g_reported[0].strings[0].rfind(L"ZuLogger : Log file " + win::FromUtf8(logger.filePath()) +
+                                               L" cannot be written (error ", 0),
+            0u);
+
+  std::filesystem::remove(blocker);
+  logger.Log(1, "core", "back");
+  const auto lines = FileLines(logger);
+  ASSERT_EQ(lines.size(), 2u);
+  std::string level;
+  const std::string notice = LineText(lines[0], &level);
+  EXPECT_EQ(notice.rfind("ZuLogger: 3 lines could not be written (error ", 0), 0u) << notice;
+  EXPECT_EQ(level, "warning");
+  EXPECT_EQ(LineText(lines[1]), "core: back");
+  EXPECT_EQ(g_reported.size(), 1u);
+}
+
 TEST_F(ZuLoggerTest, AReusedNameIsReportedAndTheObjectStillWorks) {
   const std::string name = UniqueName();
   ZuLogger first(name, dir_.str());

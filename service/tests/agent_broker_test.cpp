@@ -69,6 +69,20 @@ TEST_F(AgentBrokerTest, StartLogsPathAndSuccessToFileAndEventLog) {
   EXPECT_TRUE(broker->HasAgent());
 }
 
+// Agents an earlier, crashed service process left behind are ended before
+// the new one is launched; one that cannot be ended is logged, and the start
+// goes on, since the session must not be left without hot keys.
+TEST_F(AgentBrokerTest, LeftoverAgentsAreEndedBeforeTheLaunch) {
+  Make();
+  system.SetLeftovers({412, 977}, {977});
+  broker->StartAgent();
+  EXPECT_EQ(system.events(), (Lines{"end 412", "end fail 977", "create"}));
+  EXPECT_EQ(logger->messages(), (Lines{"Leftover ZuEventApp ended, pid= 412", "Leftover ZuEventApp end fail! pid= 977",
+                                       kPathLine, "Start ZuEventApp successfully!"}));
+  EXPECT_EQ(logger->calls().front().level, kLogWarning);
+  EXPECT_TRUE(system.agent(0).running);
+}
+
 TEST_F(AgentBrokerTest, NobodyLoggedOnStartsNothingUntilLogon) {
   Make();
   system.loggedOn = false;

@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,7 +41,35 @@ class FakeAgentSystem final : public IAgentSystem {
   std::unique_ptr<IAgentProcess> CreateAgent() override {
     std::lock_guard lock(mutex_);
     agents_.push_back(std::make_shared<Agent>());
+    events_.push_back("create");
     return std::make_unique<Process>(*this, agents_.back());
+  }
+  std::vector<uint32_t> FindLeftoverAgents() override {
+    std::lock_guard lock(mutex_);
+    return leftovers_;
+  }
+  bool EndLeftoverAgent(uint32_t pid) override {
+    std::lock_guard lock(mutex_);
+    if (unendable_.count(pid)) {
+      events_.push_back("end fail " + std::to_string(pid));
+      return false;
+    }
+    std::erase(leftovers_, pid);
+    events_.push_back("end " + std::to_string(pid));
+    return true;
+  }
+
+  // Agents left running by an earlier service process; those in unendable
+  // cannot be ended.
+  void SetLeftovers(std::vector<uint32_t> pids, std::set<uint32_t> unendable = {}) {
+    std::lock_guard lock(mutex_);
+    leftovers_ = std::move(pids);
+    unendable_ = std::move(unendable);
+  }
+  // Leftover ends and record creations, in order.
+  std::vector<std::string> events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
   }
 
   // Holds every following Launch until ReleaseLaunches.
@@ -199,6 +228,9 @@ class FakeAgentSystem final : public IAgentSystem {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::shared_ptr<Agent>> agents_;
+  std::vector<uint32_t> leftovers_;
+  std::set<uint32_t> unendable_;
+  std::vector<std::string> events_;
   bool holdLaunches_ = false;
   int launchesWaiting_ = 0;
   size_t launches_ = 0;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,20 +16,68 @@
 #include "service/service_commands.h"
 #include "service/service_identity.h"
 #include "service/tests/service_host.h"
+#include "testing/win/iat_hook.h"
 #include "testing/win/registry.h"
 
 namespace zu::service::testing {
 namespace {
 
+using zu::testing::IatHook;
+
 const wchar_t* const kEventSourceKey = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\TarnService";
 
-std::string QueryOutput(const std::string& startType, const std::string& extra = "") {
+// Wine 8's service manager keeps no failure actions and answers their query
+// with ERROR_INVALID_LEVEL; "query" says so and shows the rest.
+const std::string kWineFailureActionsLine = "  Failure actions: QueryServiceConfig2 failed (124)\n";
+
+std::string QueryOutput(const std::string& startType, const std::string& extra = "",
+                        const std::string& path = win::ToUtf8(ZuServicePath()),
+                        const std::string& failure = kWineFailureActionsLine) {
   return "TarnService configuration: \n"
          "  Type: 0x20\n"
          "  Start Type: " + startType + "\n"
          "  Error Control: 0x1\n"
-         "  Binary path: \"" + win::ToUtf8(ZuServicePath()) + "\"\n"
-         "  Account: LocalSystem\n" + extra;
+         "  Binary path: \"" + path + "\"\n"
+         "  Account: LocalSystem\n" + extra + failure;
+}
+
+// The service manager's store of failure actions, at its call boundary, for
+// a service manager that keeps none (Wine's): what install gave is what
+// query gets back. Every other configuration goes to the real one.
+struct StoredFailureActions {
+  bool set = false;
+  DWORD resetPeriod = 0;
+  std::vector<SC_ACTION> actions;
+} g_failure;
+IatHook* g_changeHook = nullptr;
+IatHook* g_queryHook = nullptr;
+
+BOOL WINAPI StoreConfig2(SC_HANDLE service, DWORD level, void* info) {
+  if (level != SERVICE_CONFIG_FAILURE_ACTIONS)
+    return g_changeHook->original<decltype(&::ChangeServiceConfig2W)>()(service, level, info);
+  const auto* given = static_cast<const SERVICE_FAILURE_ACTIONSW*>(info);
+  g_failure.set = true;
+  g_failure.resetPeriod = given->dwResetPeriod;
+  g_failure.actions.assign(given->lpsaActions, given->lpsaActions + given->cActions);
+  return TRUE;
+}
+
+BOOL WINAPI AnswerConfig2(SC_HANDLE service, DWORD level, BYTE* buffer, DWORD size, DWORD* needed) {
+  if (level != SERVICE_CONFIG_FAILURE_ACTIONS)
+    return g_queryHook->original<decltype(&::QueryServiceConfig2W)>()(service, level, buffer, size, needed);
+  const DWORD bytes = sizeof(SERVICE_FAILURE_ACTIONSW) + DWORD(g_failure.actions.size() * sizeof(SC_ACTION));
+  *needed = bytes;
+  if (size < bytes) {
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  auto* out = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer);
+  *out = {};
+  out->dwResetPeriod = g_failure.resetPeriod;
+  out->cActions = DWORD(g_failure.actions.size());
+  out->lpsaActions = reinterpret_cast<SC_ACTION*>(out + 1);
+  std::copy(g_failure.actions.begin(), g_failure.actions.end(), out->lpsaActions);
+  return TRUE;
 }
 
 TEST_F(ScmTest, ConfigurationCommandsFromInstallToDelete) {
@@ -62,6 +112,55 @@ TEST_F(ScmTest, ConfigurationCommandsFromInstallToDelete) {
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_FALSE(zu::testing::GetValue(HKEY_LOCAL_MACHINE, kEventSourceKey, L"EventMessageFile", &type, &data))
       << "the event source goes with the service";
+}
+
+// After a crash the service manager restarts the service twice, five
+// seconds apart, then leaves it; a day without crashes resets the count.
+// Wine's service manager accepts the actions but keeps none (measured here),
+// so what install asks for is read back through a stand-in of its store.
+TEST_F(ScmTest, InstallSetsTwoRestartsAfterACrashAndQueryShowsThem) {
+  ASSERT_EQ(RunZuService(L"install").output, "Service installed successfully\n");
+  {
+    UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueScHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
+    ASSERT_TRUE(service);
+    DWORD needed = 0;
+    const BOOL answered = ::QueryServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed);
+    const DWORD error = ::GetLastError();
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_LEVEL)) << "Wine's service manager answers failure actions now";
+    std::printf("Wine's service manager on failure actions: QueryServiceConfig2 %s (%lu)\n",
+                answered ? "answered" : "failed", static_cast<unsigned long>(error));
+  }
+  RemoveTarnService();
+
+  IatHook change(nullptr, "advapi32.dll", "ChangeServiceConfig2W", reinterpret_cast<void*>(&StoreConfig2));
+  IatHook query(nullptr, "advapi32.dll", "QueryServiceConfig2W", reinterpret_cast<void*>(&AnswerConfig2));
+  ASSERT_TRUE(change.installed() && query.installed());
+  g_changeHook = &change;
+  g_queryHook = &query;
+  g_failure = {};
+  wchar_t self[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+
+  ::testing::internal::CaptureStdout();
+  InstallService();  // in this process, so its calls pass the hooks
+  QueryService();
+  std::fflush(stdout);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(g_failure.set);
+  EXPECT_EQ(g_failure.resetPeriod, 86400u);
+  ASSERT_EQ(g_failure.actions.size(), 3u);
+  EXPECT_EQ(g_failure.actions[0].Type, SC_ACTION_RESTART);
+  EXPECT_EQ(g_failure.actions[0].Delay, 5000u);
+  EXPECT_EQ(g_failure.actions[1].Type, SC_ACTION_RESTART);
+  EXPECT_EQ(g_failure.actions[1].Delay, 5000u);
+  EXPECT_EQ(g_failure.actions[2].Type, SC_ACTION_NONE);
+  EXPECT_EQ(out, "Service installed successfully\n" +
+                     QueryOutput("0x2", "", win::ToUtf8(self),
+                                 "  Failure actions: restart after 5000 ms, restart after 5000 ms, none\n"
+                                 "  Failure reset period: 86400 s\n"));
+  g_changeHook = g_queryHook = nullptr;
 }
 
 TEST_F(ScmTest, EveryCommandOnAMissingServiceSaysSoAndExitsWithZero) {

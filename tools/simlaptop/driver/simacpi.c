@@ -289,6 +289,9 @@ NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT *driver, UNICODE_STRING *registryPath)
   status = IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
   if (!NT_SUCCESS(status)) return status;
   RtlInitUnicodeString(&link, SIM_ACPI_LINK_NAME);
+  /* A device host that died without unloading us (Wine's service manager
+     killed with its services) leaves the link behind. */
+  IoDeleteSymbolicLink(&link);
   status = IoCreateSymbolicLink(&link, &deviceName);
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(device);
