@@ -61,20 +61,6 @@ bool QueryVariable(Query query, std::vector<BYTE>* buffer) {
 
 const wchar_t* OrEmpty(const wchar_t* s) { return s ? s : L""; }
 
-// Restart twice after a crash, then nothing; see service_identity.h.
-bool SetFailureActions(SC_HANDLE service) {
-  SC_ACTION actions[] = {
-      {SC_ACTION_RESTART, kRestartAfterFailureMs},
-      {SC_ACTION_RESTART, kRestartAfterFailureMs},
-      {SC_ACTION_NONE, 0},
-  };
-  SERVICE_FAILURE_ACTIONSW failure{};
-  failure.dwResetPeriod = kFailureResetSeconds;
-  failure.cActions = static_cast<DWORD>(std::size(actions));
-  failure.lpsaActions = actions;
-  return ::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) != FALSE;
-}
-
 std::wstring ActionText(const SC_ACTION& action) {
   const std::wstring after = L" after " + std::to_wstring(action.Delay) + L" ms";
   switch (action.Type) {

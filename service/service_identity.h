@@ -21,4 +21,20 @@ inline constexpr const wchar_t* kServiceDescription = L"This is a test descripti
 inline constexpr DWORD kRestartAfterFailureMs = 5000;
 inline constexpr DWORD kFailureResetSeconds = 86400;
 
+// Gives the service those failure actions. False (with the error left in
+// GetLastError) on failure. Inline, since the installer's set-up actions
+// link none of the service's code.
+inline bool SetFailureActions(SC_HANDLE service) {
+  SC_ACTION actions[] = {
+      {SC_ACTION_RESTART, kRestartAfterFailureMs},
+      {SC_ACTION_RESTART, kRestartAfterFailureMs},
+      {SC_ACTION_NONE, 0},
+  };
+  SERVICE_FAILURE_ACTIONSW failure{};
+  failure.dwResetPeriod = kFailureResetSeconds;
+  failure.cActions = static_cast<DWORD>(sizeof actions / sizeof actions[0]);
+  failure.lpsaActions = actions;
+  return ::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) != FALSE;
+}
+
 }  // namespace zu::service

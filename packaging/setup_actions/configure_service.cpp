@@ -21,17 +21,14 @@
 
 #include "packaging/setup_actions/msi_messages.h"
 #include "service/sc_handle.h"
+#include "service/service_identity.h"
 
 namespace zu::setup {
 namespace {
 
+using service::kServiceDisplayName;
+using service::kServiceName;
 using service::UniqueScHandle;
-
-constexpr const wchar_t* kServiceName = L"TarnService";
-constexpr const wchar_t* kDisplayName = L"TarnService";
-
-constexpr DWORD kRestartDelayMs = 5000;
-constexpr DWORD kResetPeriodS = 86400;
 
 // Why a service of this name could not have been created, as far as the
 // service control manager can tell.
@@ -40,7 +37,7 @@ std::wstring RegistrationFailure(SC_HANDLE manager, DWORD openError) {
                       L"control manager " + ErrorText(openError) + L".";
   wchar_t owner[257] = {};
   DWORD size = 257;
-  if (::GetServiceKeyNameW(manager, kDisplayName, owner, &size) && _wcsicmp(owner, kServiceName) != 0) {
+  if (::GetServiceKeyNameW(manager, kServiceDisplayName, owner, &size) && _wcsicmp(owner, kServiceName) != 0) {
     text += L" Its display name \"TarnService\" is already used by the service \"" + std::wstring(owner) +
             L"\"; remove or rename that service and run the installation again.";
   }
@@ -109,19 +106,14 @@ bool QuotePath(MSIHANDLE install, SC_HANDLE service, const std::wstring& program
 }
 
 bool SetFailureActions(MSIHANDLE install, SC_HANDLE service) {
-  SC_ACTION actions[] = {
-      {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_NONE, 0}};
-  SERVICE_FAILURE_ACTIONSW failure{};
-  failure.dwResetPeriod = kResetPeriodS;
-  failure.cActions = ARRAYSIZE(actions);
-  failure.lpsaActions = actions;
-  if (!::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) {
+  if (!service::SetFailureActions(service)) {
     ReportError(install, L"The failure actions of the service TarnService could not be set " +
                              ErrorText(::GetLastError()) + L".");
     return false;
   }
-  LogInfo(install, L"TarnService: failure actions: restart after 5000 ms, restart after 5000 ms, then none; "
-                   L"reset after 86400 s");
+  LogInfo(install, L"TarnService: failure actions: restart after " + std::to_wstring(service::kRestartAfterFailureMs) +
+                   L" ms, restart after " + std::to_wstring(service::kRestartAfterFailureMs) +
+                   L" ms, then none; reset after " + std::to_wstring(service::kFailureResetSeconds) + L" s");
   return true;
 }
 
