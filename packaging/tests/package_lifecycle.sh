@@ -38,31 +38,12 @@ service_log=$P/drive_c/windows/Log/TarnService/log.txt
 deliverables=(zuservice.exe zueventapp.exe Veilpane.dll meetlamp.dll Tintora.dll Kelvara.dll glimmer.dll)
 
 failures=0
-step() { printf '\n== %s\n' "$*"; }
-ok() { printf '   ok      %s\n' "$*"; }
-bad() { printf '   FAILED  %s\n' "$*"; failures=$((failures + 1)); }
-note() { printf '           %s\n' "$*"; }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
-wait_until() {  # wait_until SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done
-}
-now_ms() { date +%s%3N; }
-windows_path() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }
-wrun() { "$root/tools/wine-run" --prefix "$P" --timeout "${WT:-120}" "$@"; }
+. "$root/tools/simlaptop/script-kit.sh"
+: "${WT:=120}"  # msiexec runs take longer than the kit's default
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
-count_in() { grep -cF -- "$2" "$1" 2>/dev/null || true; }
 
 # The Linux process ids of this prefix's running agents.
-agent_pids() {
-  local f p
-  for f in $(grep -lsF 'zueventapp.exe' /proc/[0-9]*/cmdline); do
-    p=${f%/cmdline}
-    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "WINEPREFIX=$P" || continue
-    grep -qs '^State:.*Z' "$p/status" && continue
-    echo "${p#/proc/}"
-  done
-}
+agent_pids() { prefix_pids zueventapp.exe; }
 agent_path() { tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null; }
 one_installed_agent() {
   local pids; pids=$(agent_pids)

@@ -46,44 +46,17 @@ agent_log=$agent_logs/log.txt
 service_log=$service_logs/log.txt
 
 failures=0
-step() { printf '\n== %s\n' "$*"; }
-ok() { printf '   ok      %s\n' "$*"; }
-bad() { printf '   FAILED  %s\n' "$*"; failures=$((failures + 1)); }
-note() { printf '           %s\n' "$*"; }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
+. "$root/tools/simlaptop/script-kit.sh"
 
-wrun() { "$root/tools/wine-run" --prefix "$P" --timeout "${WT:-60}" "$@"; }
-simacpi() { "$root/tools/simlaptop/simacpi" --prefix "$P" --bin "$bin" "$@"; }
-zuservice() { wrun "$inst/zuservice.exe" "$@" 2>/dev/null | tr -d '\r'; }
-wait_until() {  # wait_until SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done
-}
 
-# Linux process ids of this prefix's processes whose command line is exactly
-# the given program (so "zuservice.exe stop" is not the service).
-pids_of() {
-  local f p cmd
-  for f in /proc/[0-9]*/cmdline; do
-    p=${f%/cmdline}
-    cmd=$(tr '\0' ' ' 2>/dev/null <"$f") || continue
-    cmd=${cmd%"${cmd##*[! ]}"}
-    [[ $cmd == *"\\$1" ]] || continue
-    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "WINEPREFIX=$P" || continue
-    grep -qs '^State:.*Z' "$p/status" && continue
-    echo "${p#/proc/}"
-  done
-}
-agents() { pids_of zueventapp.exe; }
-service_pid() { pids_of zuservice.exe | head -1; }
+agents() { prefix_pids zueventapp.exe; }
+service_pid() { prefix_pids zuservice.exe | head -1; }
 count() { wc -w <<<"$*"; }
 # CPU time (user + system) of a process in clock ticks.
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
 # Log records (a record may span lines: some messages end in a line break).
 records() { grep -c '^\[20' "$1" 2>/dev/null || true; }
-has() { grep -qF -- "$2" "$1" 2>/dev/null; }
-count_of() { grep -cF -- "$2" "$1" 2>/dev/null || true; }
 
 # "DEVS" requests the panel (0x0005001B) received, in order, as their values.
 panel_devs() { simacpi history 2>/dev/null | tr -d '\r' | awk '$1 == "DEVS" && $5 == "0005001b" {print $6}'; }
@@ -130,7 +103,7 @@ start_service() {
   started=$(zuservice start)
   check "zuservice start: $(tr '\n' ' ' <<<"$started")" grep -q "Service started successfully" <<<"$started"
 }
-in_service_lines() { count_of "$agent_log" "Veilpane: state change INIT -> IN_SERVICE"; }
+in_service_lines() { count_in "$agent_log" "Veilpane: state change INIT -> IN_SERVICE"; }
 at_least() { [ "$("$1")" -ge "$2" ]; }
 # Waits until the agent log holds n lines saying Veilpane is in service.
 wait_in_service() { wait_until 30 at_least in_service_lines "$1"; }
@@ -184,14 +157,14 @@ case_service_killed() {
     # TarnService before it has loaded the simulated device again (a real
     # boot loads drivers first); the device host dies with it.
     note "zuservice enable: $(zuservice enable)"
-    for p in $(pids_of services.exe); do kill -9 "$p"; done
+    for p in $(prefix_pids services.exe); do kill -9 "$p"; done
     check "the simulated device is back" wait_until 30 device_running
     start_service
     wait_until 20 test -n "$(service_pid)"
   fi
   local s2; s2=$(service_pid)
   check "a new service process runs ($s2)" test -n "$s2" -a "$s2" != "$s1"
-  check "the new service ended the leftover agent and logged it" wait_until 20 has "$service_log" "Leftover ZuEventApp ended, pid= "
+  check "the new service ended the leftover agent and logged it" wait_until 20 log_has "$service_log" "Leftover ZuEventApp ended, pid= "
   note "service log: $(grep -F 'Leftover ZuEventApp' "$service_log" | tail -1 | sed 's/^.*ZuServiceBroker: //' | tr -d '\r')"
   check "and started its own" wait_until 20 at_least start_lines 2
   check "the new agent's Veilpane in service" wait_in_service 2
@@ -204,7 +177,7 @@ case_service_killed() {
     sleep 0.5
   done
   check "one agent (${a2//$'\n'/ }), not the leftover ($a1), for 8 s" test "$(count $a2)" = 1 -a "$a2" != "$a1" -a "$seen" = 1
-  check "no agent death or restart logged by the new service" test "$(count_of "$service_log" "ZuEventApp is dead")" = 0
+  check "no agent death or restart logged by the new service" test "$(count_in "$service_log" "ZuEventApp is dead")" = 0
 
   step "One FN_2 press switches the panel exactly once"
   local before after
@@ -222,7 +195,7 @@ case_service_killed() {
   check "no agent left" wait_until 10 test -z "$(agents)"
 }
 device_running() { simacpi show 2>/dev/null | grep -q 'running yes'; }
-start_lines() { count_of "$service_log" "Start ZuEventApp successfully!"; }
+start_lines() { count_in "$service_log" "Start ZuEventApp successfully!"; }
 
 case_log_full() { log_fault full; }
 case_log_read_only() { log_fault read-only; }
@@ -286,7 +259,7 @@ log_fault() {
   per_fn1=$(lines_per_press 0x61)
   per_fn2=$(lines_per_press 0x62)
   note "an agent start writes $start_block log records; FN_1 writes $per_fn1, FN_2 $per_fn2"
-  check "service log started ($(records "$service_log") records)" has "$service_log" "Start ZuEventApp successfully!"
+  check "service log started ($(records "$service_log") records)" log_has "$service_log" "Start ZuEventApp successfully!"
   zuservice stop >/dev/null
   wait_until 10 test -z "$(agents)"
 

@@ -1,5 +1,6 @@
 # The scenario's install step (sourced by scenario.sh, which provides the
-# helpers step, check, bad, note, wrun, zuservice, now_ms, has_dll and the
+# helpers step, check, bad, note, wrun, zuservice, now_ms, windows_path (from
+# script-kit.sh), has_dll and the
 # variables bin, inst, inst_win, out). Two ways:
 #
 # - by hand (default): the programs, the C++ runtime, glimmer.dll and the
@@ -32,8 +33,6 @@ install_by_hand() {
   check "the service started" grep -q "Service started successfully" <<<"$started"
 }
 
-# The Windows path of a Linux file (Wine maps / to Z:).
-windows_path() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }
 
 install_by_package() {
   local msi=$1 log=$out/msiexec-install.log size t0 rc elapsed state

@@ -24,41 +24,18 @@ inst_win='C:\Program Files\Orvale\TarnService'
 inst=$P/drive_c/Program\ Files/Orvale/TarnService
 
 failures=0
+. "$root/tools/simlaptop/script-kit.sh"
 user=$(id -un)
-step() { printf '\n== %s\n' "$*"; }
-ok() { printf '   ok      %s\n' "$*"; }
-bad() { printf '   FAILED  %s\n' "$*"; failures=$((failures + 1)); }
-note() { printf '           %s\n' "$*"; }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
 
-wrun() { "$root/tools/wine-run" --prefix "$P" --timeout "${WT:-60}" "$@"; }
-simacpi() { "$root/tools/simlaptop/simacpi" --prefix "$P" --bin "$bin" "$@"; }
 simhotkey() { wrun "$bin/simhotkey.exe" "$@"; }
-zuservice() { wrun "$inst/zuservice.exe" "$@" 2>/dev/null | tr -d '\r'; }
 
 # The Linux process id of this prefix's running agent, empty when none.
-agent_pid() {
-  local f p
-  for f in $(grep -lsF 'zueventapp.exe' /proc/[0-9]*/cmdline); do
-    p=${f%/cmdline}
-    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "WINEPREFIX=$P" || continue
-    grep -qs '^State:.*Z' "$p/status" && continue
-    echo "${p#/proc/}"
-    return
-  done
-}
+agent_pid() { prefix_pids zueventapp.exe | head -1; }
 # Milliseconds since the epoch of a log line's "[YYYY-mm-dd HH:MM:SS.mmm]".
 line_ms() { local t; t=$(sed -n 's/^\[\([^]]*\)\].*/\1/p' <<<"$1"); echo $(( $(date -d "${t%.*}" +%s) * 1000 + 10#${t##*.} )); }
-wait_until() {  # wait_until SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done
-}
-log_has() { grep -qF -- "$2" "$1" 2>/dev/null; }
-count_in() { grep -cF -- "$2" "$1" 2>/dev/null || true; }
 has_dll() { [ -f "$bin/$1" ]; }
 # A plug-in's steps are expected when its sources are in this tree.
 expect_plugin() { [ -f "$root/plugins/$1/CMakeLists.txt" ]; }
-now_ms() { date +%s%3N; }
 
 # The conference calls (Core Audio stand-in and simcall): calls_prepare, calls_run.
 . "$root/tools/simlaptop/scenario-calls.sh"
