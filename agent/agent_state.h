@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "agent/service_list.h"
+#include "agent/stop_signal.h"
 
 namespace zu {
 
@@ -18,8 +19,9 @@ struct AgentState {
   std::atomic<ILogger*> logger{nullptr};
   // Null until main has created the supervisor thread.
   std::atomic<HANDLE> supervisorThread{nullptr};
-  // Set by the console control handler, read fresh by every supervisor pass.
-  std::atomic<bool> stopRequested{false};
+  // Requested by the console control handler, read fresh by every
+  // supervisor pass.
+  StopSignal stop;
   ServiceList services;
 };
 

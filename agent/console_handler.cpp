@@ -14,7 +14,7 @@ BOOL WINAPI AgentConsoleControlHandler(DWORD controlType) {
   const bool supervisorStarted = agent.supervisorThread.load() != nullptr;
   const bool windowExists = ZuEventListener::Instance().window() != nullptr;
   const ControlDecision decision = DecideConsoleControl(controlType, supervisorStarted, windowExists);
-  if (decision.requestStop) agent.stopRequested = true;
+  if (decision.requestStop) agent.stop.Request();
   switch (decision.action) {
     case ControlAction::kPassOn: return FALSE;
     case ControlAction::kHandled: return TRUE;

@@ -61,7 +61,11 @@ void Supervisor::Pass() {
   // A pass that only found services that will not move by themselves
   // (UNKNOWN, released or withdrawn) rests longer, so an agent whose
   // services are all out of the game costs no CPU while it waits.
-  if (!paused) host_.Sleep(acted ? kIdlePassPauseMs : kRestingPassPauseMs);
+  if (paused) return;
+  if (acted)
+    host_.Sleep(kIdlePassPauseMs);
+  else
+    host_.Rest(kRestingPassPauseMs);
 }
 
 void Supervisor::Teardown() {

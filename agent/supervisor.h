@@ -17,6 +17,8 @@ class ILogger;
 class SupervisorHost {
  public:
   virtual void Sleep(uint32_t milliseconds) = 0;
+  // Like Sleep, but ends early when a stop is requested.
+  virtual void Rest(uint32_t milliseconds) = 0;
   // Read fresh on every call.
   virtual bool StopRequested() = 0;
   // Text for standard output, written as is.
@@ -35,8 +37,8 @@ inline constexpr uint32_t kHeartbeatPauseMs = 1000;
 // the loop does not spin.
 inline constexpr uint32_t kIdlePassPauseMs = 100;
 // A pass that found nothing to do at all (every service UNKNOWN or out of
-// the states) ends with this pause instead.
-inline constexpr uint32_t kRestingPassPauseMs = 1000;
+// the states) ends with this rest instead, which a stop request cuts short.
+inline constexpr uint32_t kRestingPassPauseMs = 10000;
 // A service is hung when its consecutive misses exceed this.
 inline constexpr int32_t kMissLimit = 10;
 

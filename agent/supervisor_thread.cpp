@@ -13,10 +13,11 @@ namespace {
 
 class Win32SupervisorHost final : public SupervisorHost {
  public:
-  explicit Win32SupervisorHost(const std::atomic<bool>& stopRequested) : stopRequested_(stopRequested) {}
+  explicit Win32SupervisorHost(const StopSignal& stop) : stop_(stop) {}
 
   void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
-  bool StopRequested() override { return stopRequested_.load(); }
+  void Rest(uint32_t milliseconds) override { stop_.WaitFor(milliseconds); }
+  bool StopRequested() override { return stop_.Requested(); }
   void Print(const std::string& text) override {
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
@@ -27,22 +28,22 @@ class Win32SupervisorHost final : public SupervisorHost {
   }
 
  private:
-  const std::atomic<bool>& stopRequested_;
+  const StopSignal& stop_;
 };
 
 }  // namespace
 
 DWORD RunSupervisor(const std::wstring& pluginDirectory, ILogger* logger, ServiceList& services,
-                    const std::atomic<bool>& stopRequested) {
+                    const StopSignal& stop) {
   if (logger) PluginLoader(pluginDirectory, *logger, services).LoadAll();
-  Win32SupervisorHost host(stopRequested);
+  Win32SupervisorHost host(stop);
   return Supervisor(services, host, logger).Supervise();
 }
 
 DWORD WINAPI SupervisorThreadMain(LPVOID) {
   InstallConsoleControlHandler();
   AgentState& agent = Agent();
-  return RunSupervisor(GetModuleDirectory(), agent.logger.load(), agent.services, agent.stopRequested);
+  return RunSupervisor(GetModuleDirectory(), agent.logger.load(), agent.services, agent.stop);
 }
 
 }  // namespace zu

@@ -102,6 +102,7 @@ class RecordingHost final : public SupervisorHost {
   explicit RecordingHost(Journal& journal) : journal_(journal) {}
 
   void Sleep(uint32_t ms) override { sleeps.push_back(ms); }
+  void Rest(uint32_t ms) override { sleeps.push_back(ms); }
   bool StopRequested() override {
     ++stopChecks;
     if (onStopCheck) onStopCheck(stopChecks);
@@ -261,7 +262,7 @@ TEST_F(SupervisorTest, EachRunningServicePausesOncePerPass) {
   EXPECT_THAT(Pass(), ElementsAre(kHeartbeatPauseMs));
 }
 
-TEST_F(SupervisorTest, AllUnknownPassesRestASecond) {
+TEST_F(SupervisorTest, PassesWithNothingToDoRest) {
   Add("a").state = UNKNOWN;
   Add("b");
   services_[1]->state = 7;  // outside the states

@@ -10,6 +10,7 @@
 #include "agent/agent_state.h"
 #include "agent/event_codes.h"
 #include "agent/event_listener.h"
+#include "agent/supervisor.h"
 #include "agent/supervisor_thread.h"
 #include "agent/tests/plugin_folder.h"
 #include "base/text.h"
@@ -26,7 +27,7 @@ TEST(SupervisorThread, NothingLoadableIsARuntimeLinkError) {
   folder.Add(PluginVariant::kUnsigned, L"meetlamp.dll");
   RecordingLogger log;
   ServiceList services;
-  std::atomic<bool> stop{false};
+  StopSignal stop;
   ::testing::internal::CaptureStdout();
   const DWORD result = RunSupervisor(folder.directory(), &log, services, stop);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "runtime link error\n");
@@ -41,7 +42,7 @@ TEST(SupervisorThread, AStopBeforeSupervisionJoinsReleasesAndUnloadsInLoadOrder)
   folder.Add(PluginVariant::kGood, L"Veilpane.dll");
   RecordingLogger log;
   ServiceList services;
-  std::atomic<bool> stop{true};
+  StopSignal stop(true);
   EXPECT_EQ(RunSupervisor(folder.directory(), &log, services, stop), 0u);
   EXPECT_THAT(folder.Trace(),
               ElementsAre("meetlamp attach", "Veilpane attach", "meetlamp Init", "Veilpane Init", "meetlamp Join 0",
@@ -57,13 +58,13 @@ TEST(SupervisorThread, RunningServicesAreHeartbeatCheckedUntilTheStopFlagIsSet) 
   folder.Add(PluginVariant::kGood, L"meetlamp.dll");
   RecordingLogger log;
   ServiceList services;
-  std::atomic<bool> stop{false};
+  StopSignal stop;
   DWORD result = 1;
   std::thread supervisor([&] { result = RunSupervisor(folder.directory(), &log, services, stop); });
 
   const DWORD start = ::GetTickCount();
   while (folder.TraceOf("meetlamp").size() < 5 && ::GetTickCount() - start < 10000) ::Sleep(20);
-  stop = true;
+  stop.Request();
   supervisor.join();
   const DWORD elapsed = ::GetTickCount() - start;
   EXPECT_EQ(result, 0u);
@@ -76,6 +77,32 @@ TEST(SupervisorThread, RunningServicesAreHeartbeatCheckedUntilTheStopFlagIsSet) 
   EXPECT_LT(elapsed, 8000u);
 }
 
+// A supervisor whose services are all out of the game rests between its
+// passes; a stop request ends that rest at once, not at its end.
+TEST(SupervisorThread, AStopEndsTheRestOfASupervisorWithNothingToDo) {
+  PluginFolder folder;
+  folder.Add(PluginVariant::kGood, L"meetlamp.dll");
+  folder.SetBehaviour(L"meetlamp", "stay-unknown");
+  RecordingLogger log;
+  ServiceList services;
+  StopSignal stop;
+  win::UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  DWORD result = 1;
+  std::thread supervisor([&] {
+    result = RunSupervisor(folder.directory(), &log, services, stop);
+    ::SetEvent(done.get());
+  });
+  const DWORD start = ::GetTickCount();
+  while (folder.TraceOf("meetlamp").size() < 2 && ::GetTickCount() - start < 10000) ::Sleep(20);
+  ::Sleep(200);  // into its first rest
+  stop.Request();
+  const DWORD ended = ::WaitForSingleObject(done.get(), kRestingPassPauseMs / 2);
+  supervisor.join();
+  EXPECT_EQ(ended, WAIT_OBJECT_0) << "the stop waited for the rest to run out";
+  EXPECT_EQ(result, 0u);
+  EXPECT_THAT(folder.TraceOf("meetlamp"), ElementsAre("attach", "Init", "Join 0", "Release", "detach"));
+}
+
 // The agent's own window procedure and process-wide list: a message that
 // comes after the supervisor unloaded the plug-ins (a Ctrl+C before the
 // window existed) reaches none of them.
@@ -85,7 +112,7 @@ TEST(SupervisorThread, AfterTheTeardownTheWindowProcedureReachesNoUnloadedServic
   folder.Add(PluginVariant::kGood, L"Veilpane.dll");
   RecordingLogger log;
   AgentState& agent = Agent();
-  std::atomic<bool> stop{false};
+  StopSignal stop;
   DWORD result = 1;
   std::thread supervisor([&] { result = RunSupervisor(folder.directory(), &log, agent.services, stop); });
 
@@ -96,7 +123,7 @@ TEST(SupervisorThread, AfterTheTeardownTheWindowProcedureReachesNoUnloadedServic
   while (folder.TraceOf("Veilpane").size() < 3 && ::GetTickCount() - start < 10000) ::Sleep(20);
   EXPECT_EQ(ListenerWindowProc(window, WM_HOTKEY, HOTKEY_CPU_FAN, 0), 0);
 
-  stop = true;
+  stop.Request();
   supervisor.join();
   EXPECT_EQ(result, 0u);
   EXPECT_EQ(ListenerWindowProc(window, WM_HOTKEY, HOTKEY_CPU_FAN, 0), 0);
@@ -126,7 +153,7 @@ TEST(SupervisorThread, ALibraryIsNotUnloadedWhileItsEventIsInFlight) {
 
   RecordingLogger log;
   AgentState& agent = Agent();
-  std::atomic<bool> stop{false};
+  StopSignal stop;
   DWORD result = 1;
   std::thread supervisor([&] { result = RunSupervisor(folder.directory(), &log, agent.services, stop); });
   const DWORD start = ::GetTickCount();
@@ -138,7 +165,7 @@ TEST(SupervisorThread, ALibraryIsNotUnloadedWhileItsEventIsInFlight) {
     ::DestroyWindow(window);
   });
   EXPECT_EQ(::WaitForSingleObject(held.get(), 10000), WAIT_OBJECT_0);
-  stop = true;
+  stop.Request();
   // Join and Release may run alongside the event; the unload may not.
   const DWORD stopped = ::GetTickCount();
   while (folder.TraceOf("meetlamp").back() != "Release" && ::GetTickCount() - stopped < 10000) ::Sleep(10);
