@@ -88,12 +88,14 @@ struct Watched {
   zu::bench::MemoryFigures memory;
   std::vector<zu::bench::MemoryShare> shares;
   uint64_t cpuBefore = 0;
+  long long kernelTicksBefore = -1;
 };
 
 void TakeMemory(Watched& w) {
   w.memory = zu::bench::MemoryOf(w.process);
   if (w.breakdown) w.shares = zu::bench::PrivateMemoryByModule(w.process, w.program);
   w.cpuBefore = CpuTime100ns(w.process);
+  w.kernelTicksBefore = zu::bench::LinuxCpuTicks(w.program);
 }
 
 // Leaves the processes idle for `seconds`, then prints each one's memory
@@ -103,10 +105,16 @@ void IdleAndReport(std::vector<Watched*> watched, int seconds) {
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   const double wall = Seconds(t0, Now());
   for (Watched* w : watched) {
-    const uint64_t used = CpuTime100ns(w->process) - w->cpuBefore;
-    const uint64_t ticks = (used + kTick100ns / 2) / kTick100ns;
-    std::printf("%s: %s idle over %.1f s: %llu ticks (%.1f ms) of CPU = %.3f %% of one core\n", w->who, w->what, wall,
-                static_cast<unsigned long long>(ticks), used / 1e4, 100.0 * (used / 1e7) / wall);
+    const uint64_t reported = CpuTime100ns(w->process) - w->cpuBefore;
+    const long long kernelAfter = zu::bench::LinuxCpuTicks(w->program);
+    // The kernel's own count where it can be read, else Wine's.
+    const bool kernel = w->kernelTicksBefore >= 0 && kernelAfter >= w->kernelTicksBefore;
+    const uint64_t ticks = kernel ? static_cast<uint64_t>(kernelAfter - w->kernelTicksBefore)
+                                  : (reported + kTick100ns / 2) / kTick100ns;
+    const uint64_t used = kernel ? ticks * kTick100ns : reported;
+    std::printf("%s: %s idle over %.1f s: %llu ticks (%.1f ms) of CPU = %.3f %% of one core (%s; GetProcessTimes: %.1f ms)\n",
+                w->who, w->what, wall, static_cast<unsigned long long>(ticks), used / 1e4, 100.0 * (used / 1e7) / wall,
+                kernel ? "the Linux kernel's count" : "Wine's count", reported / 1e4);
     std::printf("@ %s idle%s_ticks %llu\n", w->who, w->key, static_cast<unsigned long long>(ticks));
     if (!w->memory.ok) {
       std::printf("%s: %s memory: not available (error %lu)\n", w->who, w->what, ::GetLastError());

@@ -130,6 +130,27 @@ std::vector<MemoryShare> PrivateMemoryByModule(HANDLE process, const std::wstrin
   return shares;
 }
 
+long long LinuxCpuTicks(const std::wstring& programPath) {
+  const unsigned long pid = LinuxProcessOf(programPath);
+  if (!pid) return -1;
+  const std::string stat = ReadWhole(L"Z:\\proc\\" + std::to_wstring(pid) + L"\\stat");
+  // The fields after the command name in parentheses: state is the 3rd,
+  // utime and stime the 14th and 15th.
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(stat.substr(close + 1));
+  std::string field;
+  long long utime = -1, stime = -1;
+  for (int i = 3; fields >> field; ++i) {
+    if (i == 14) utime = std::atoll(field.c_str());
+    if (i == 15) {
+      stime = std::atoll(field.c_str());
+      break;
+    }
+  }
+  return utime < 0 || stime < 0 ? -1 : utime + stime;
+}
+
 std::string DescribeShares(const std::vector<MemoryShare>& shares, double minimumMiB) {
   if (shares.empty()) return "not available";
   double total = 0, small = 0;

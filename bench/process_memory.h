@@ -34,6 +34,13 @@ struct MemoryShare {
 // when its Linux side cannot be found (not under Wine, or no /proc).
 std::vector<MemoryShare> PrivateMemoryByModule(HANDLE process, const std::wstring& programPath);
 
+// The CPU time (user + system) the Linux kernel has counted for the process
+// of that program, in its clock ticks (10 ms), dead threads included; -1
+// when its Linux side cannot be found. Wine's GetProcessTimes for another
+// process was seen to report a tick more over an idle half minute in which
+// the kernel counted none, so the idle figure is taken from here.
+long long LinuxCpuTicks(const std::wstring& programPath);
+
 // One line: "<total> MiB: a.dll 1.2, b.dll 0.4, ..., outside modules 3.1".
 std::string DescribeShares(const std::vector<MemoryShare>& shares, double minimumMiB = 0.1);
 
