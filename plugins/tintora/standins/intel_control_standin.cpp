@@ -15,6 +15,7 @@
 #include <string>
 
 #include "plugins/tintora/standins/standin_io.h"
+#include "testing/win/static_class_factory.h"
 #include "plugins/tintora/win/intel_control.h"
 
 namespace {
@@ -99,30 +100,9 @@ class Control final : public IIntelDisplayControl {
   std::atomic<ULONG> refs_{1};
 };
 
-class Factory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* control = new Control();
-    const HRESULT result = control->QueryInterface(iid, out);
-    control->Release();
-    return result;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
+IUnknown* NewControl() { return static_cast<IUnknown*>(new Control()); }
 
-Factory g_factory;
+zu::testing::StaticClassFactory g_factory(&NewControl);
 
 }  // namespace
 
