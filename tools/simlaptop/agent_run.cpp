@@ -67,6 +67,26 @@ std::string ReadShared(const std::filesystem::path& file, uintmax_t offset = 0) 
   return text;
 }
 
+// The volume and file index of a file: they stay with it when it is renamed,
+// as the logger does when it rotates. 0 when it cannot be opened.
+uint64_t FileIdentity(const std::filesystem::path& file) {
+  HANDLE h = ::CreateFileW(file.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  win::UniqueFile owner(h);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(h, &info)) return 0;
+  return (static_cast<uint64_t>(info.dwVolumeSerialNumber) << 48) ^
+         (static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow);
+}
+
+// log.<n>.txt beside log.txt.
+std::filesystem::path RotatedLog(const std::filesystem::path& log, int n) {
+  return log.parent_path() / (L"log." + std::to_wstring(n) + L".txt");
+}
+
+constexpr int kRotatedLogs = 3;
+
 uintmax_t FileSize(const std::filesystem::path& file) {
   std::error_code ec;
   const uintmax_t size = std::filesystem::file_size(file, ec);
@@ -116,6 +136,7 @@ bool AgentRun::Start(DWORD waitMs) {
     return false;
   }
   logStart_ = FileSize(logFile_);
+  logIdentity_ = FileIdentity(logFile_);
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   win::UniqueFile output(::CreateFileW((folder_ / kOutputFile).c_str(), FILE_APPEND_DATA,
@@ -165,7 +186,7 @@ bool AgentRun::Start(DWORD waitMs) {
 bool AgentRun::WaitForLog(const std::string& text, DWORD waitMs) const {
   const ULONGLONG deadline = ::GetTickCount64() + waitMs;
   for (;;) {
-    if (ReadShared(logFile_, logStart_).find(text) != std::string::npos) return true;
+    if (RunLog().find(text) != std::string::npos) return true;
     if (::GetTickCount64() >= deadline) return false;
     ::Sleep(20);
   }
@@ -191,12 +212,30 @@ bool AgentRun::running() const { return process_ && ::WaitForSingleObject(proces
 
 std::vector<std::string> AgentRun::LogLines() const {
   std::vector<std::string> lines;
-  std::istringstream in(ReadShared(logFile_, logStart_));
+  std::istringstream in(RunLog());
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
   return lines;
+}
+
+std::string AgentRun::RunLog() const {
+  if (!logIdentity_ || FileIdentity(logFile_) == logIdentity_) return ReadShared(logFile_, logStart_);
+  // log.txt was rotated during the run: the run began in the numbered file
+  // that is now that same file, and went on in the newer ones.
+  int first = kRotatedLogs;
+  uintmax_t offset = 0;
+  for (int n = 1; n <= kRotatedLogs; ++n) {
+    if (FileIdentity(RotatedLog(logFile_, n)) == logIdentity_) {
+      first = n;
+      offset = logStart_;
+      break;
+    }
+  }
+  std::string text;
+  for (int n = first; n >= 1; --n) text += ReadShared(RotatedLog(logFile_, n), n == first ? offset : 0);
+  return text + ReadShared(logFile_);
 }
 
 std::vector<std::string> AgentRun::LogTexts(const std::string& level) const {

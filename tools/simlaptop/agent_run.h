@@ -80,8 +80,12 @@ class AgentRun {
 
  private:
   std::filesystem::path folder_;
+  // What this run has added to the log, across rotations of log.txt.
+  std::string RunLog() const;
+
   std::filesystem::path logFile_;
   uintmax_t logStart_ = 0;
+  uint64_t logIdentity_ = 0;  // the file log.txt was at the start; 0 unknown
   win::UniqueHandle process_;
   std::string error_;
 };
