@@ -20,6 +20,7 @@
 
 #include "base/win/com_ptr.h"
 #include "tools/simlaptop/sim_audio.h"
+#include "tools/simlaptop/simaudio/standin/com_object.h"
 #include "tools/simlaptop/simaudio/sim_audio_table.h"
 
 namespace zu::simaudio {
@@ -58,30 +59,14 @@ class Reports {
   std::vector<DWORD> threads_;
 };
 
+// A client's callback object, counted as the stand-in counts its own.
 template <class Interface>
-class Callback : public Interface {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, __uuidof(IUnknown)) || IsEqualIID(iid, __uuidof(Interface))) {
-      *out = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
+class Callback : public ComObject<Interface> {
  protected:
-  virtual ~Callback() = default;
-
- private:
-  std::atomic<ULONG> refs_{1};
+  void* Find(REFIID iid) override {
+    return IsEqualIID(iid, __uuidof(IUnknown)) || IsEqualIID(iid, __uuidof(Interface)) ? static_cast<Interface*>(this)
+                                                                                      : nullptr;
+  }
 };
 
 class Events final : public Callback<IAudioSessionEvents> {
