@@ -208,17 +208,15 @@ PixelLayer BoxPart(const Dib& dib, const Gdiplus::Rect& box) {
 
 bool CaptionPainter::Paint(HDC memoryDc, const FrameView& frame, const CaptionRequest& request) {
   if (request.text.empty()) return true;
-  const bool same = drawn_ && drawn_->text == request.text && drawn_->face == request.face &&
-                    drawn_->layoutSize == request.layoutSize && drawn_->box.Equals(request.box);
-  if (!same && !Fit(memoryDc, request)) return false;
-  BlendOver(frame, drawn_->layer, request.box.X, request.box.Y);
+  const std::optional<PixelLayer> layer = Fit(memoryDc, request);
+  if (!layer) return false;
+  BlendOver(frame, *layer, request.box.X, request.box.Y);
   return true;
 }
 
-bool CaptionPainter::Fit(HDC memoryDc, const CaptionRequest& request) {
-  drawn_.reset();
+std::optional<PixelLayer> CaptionPainter::Fit(HDC memoryDc, const CaptionRequest& request) {
   const Gdiplus::Rect& box = request.box;
-  if (box.Width <= 0 || box.Height <= 0) return false;
+  if (box.Width <= 0 || box.Height <= 0) return std::nullopt;
   const bool rightToLeft = ReadsRightToLeft(Utf16(request.text));
   const std::vector<int> sizes = CaptionSizes(request.layoutSize);
 
@@ -263,7 +261,7 @@ bool CaptionPainter::Fit(HDC memoryDc, const CaptionRequest& request) {
     } else {
       layer = trimmed();
     }
-    if (!layer) return false;
+    if (!layer) return std::nullopt;
   } else {
     // The layout's size first (most captions fit there), then the largest
     // smaller one that fits, found by halving (a smaller font never needs
@@ -286,12 +284,11 @@ bool CaptionPainter::Fit(HDC memoryDc, const CaptionRequest& request) {
       // The caption shown is the last one drawn.
       if (layer && lastDrawn != static_cast<int>(found)) layer = attempt(found, false, &failed);
     }
-    if (failed) return false;
+    if (failed) return std::nullopt;
     fittedSizes_[{request.text, request.face}] = FittedSize{layer ? sizes[found] : sizes.back(), layer.has_value()};
-    if (!layer && !(layer = trimmed())) return false;
+    if (!layer && !(layer = trimmed())) return std::nullopt;
   }
-  drawn_ = Drawn{request.text, request.face, request.layoutSize, box, std::move(*layer)};
-  return true;
+  return layer;
 }
 
 }  // namespace glimmer

@@ -37,26 +37,16 @@ class CaptionPainter {
   // `memoryDc` holds the frame's bitmap, whose pixels `frame` are. False
   // when the text could not be drawn.
   bool Paint(HDC memoryDc, const FrameView& frame, const CaptionRequest& request);
-  // A new request: the caption is drawn afresh (at the size it was found
-  // to fit before). The fade steps in between reuse it.
-  void Forget() { drawn_.reset(); }
-  // New boxes: every size is to be found again.
-  void ForgetLayout() {
-    drawn_.reset();
-    fittedSizes_.clear();
-  }
+  // New boxes: every size is to be found again. (A text drawn before in
+  // the same boxes is drawn at once at the size found then; the dialog
+  // keeps whole pictures for fade steps and repeated requests.)
+  void ForgetLayout() { fittedSizes_.clear(); }
 
  private:
-  // Finds the size the text fits at and draws it: false when drawing failed.
-  bool Fit(HDC memoryDc, const CaptionRequest& request);
+  // Finds the size the text fits at and draws it: the box's part of the
+  // drawn text, or nothing when drawing failed.
+  std::optional<PixelLayer> Fit(HDC memoryDc, const CaptionRequest& request);
 
-  struct Drawn {
-    std::wstring text, face;
-    int layoutSize = 0;
-    Gdiplus::Rect box;
-    PixelLayer layer;  // the box's part of the drawn text
-  };
-  std::optional<Drawn> drawn_;
   struct FittedSize {
     int size = 0;
     bool fits = false;  // false: fits at no size, drawn trimmed at this one

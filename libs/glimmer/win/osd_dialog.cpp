@@ -182,10 +182,6 @@ OSD_RESULT COSDDlg::ShowOnWindowThread(const OSDData_t& request) {
   }
   StopTimers();
   timeline_.BeginRequest();
-  {
-    CriticalSection::Lock hold(lock_);
-    caption_.Forget();  // every request draws its caption afresh
-  }
   const int result = Render(kFullOpacity);
   if (result != 0) {
     // Nothing may stay frozen on screen from an earlier request whose
